@@ -1,0 +1,51 @@
+#include "state/class_registry.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+namespace kelvo {
+
+namespace {
+
+void evict_least_recent(ClassRegistry& registry) {
+  // The map is in name order, so the first minimum found is also first by name.
+  auto oldest = registry.begin();
+  for (auto it = registry.begin(); it != registry.end(); ++it) {
+    if (it->second.last_classified_ms < oldest->second.last_classified_ms) oldest = it;
+  }
+  if (oldest != registry.end()) registry.erase(oldest);
+}
+
+}  // namespace
+
+void classify(OwnerState& state, const std::string& name, std::uint64_t secs, std::uint64_t now) {
+  if (!state.registry.contains(name) && state.registry.size() >= REGISTRY_CAP) {
+    evict_least_recent(state.registry);
+  }
+  ClassStat& stat = state.registry[name];
+  stat.count += 1;
+  stat.mean_secs += (static_cast<double>(secs) - stat.mean_secs) / static_cast<double>(stat.count);
+  stat.last_classified_ms = now;
+}
+
+std::uint64_t rounded_mean_secs(double mean_secs) {
+  if (std::isnan(mean_secs) || mean_secs <= 0.0) return 0;
+  const double rounded = std::round(mean_secs);  // halves away from zero
+  // 2^64 is exactly representable; anything at or past it saturates.
+  if (rounded >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
+  return static_cast<std::uint64_t>(rounded);
+}
+
+std::vector<ListedClass> listing_order(const ClassRegistry& registry) {
+  std::vector<ListedClass> listed;
+  listed.reserve(registry.size());
+  for (const auto& [name, stat] : registry) listed.emplace_back(name, &stat);
+  // The map hands them over in name order; a stable sort by count keeps it among equals.
+  std::stable_sort(listed.begin(), listed.end(), [](const ListedClass& a, const ListedClass& b) {
+    return a.second->count > b.second->count;
+  });
+  return listed;
+}
+
+}  // namespace kelvo

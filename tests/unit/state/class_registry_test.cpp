@@ -1,0 +1,78 @@
+#include "state/class_registry.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace kelvo {
+namespace {
+
+TEST(Classify, KeepsARunningMean) {
+  OwnerState state;
+  classify(state, "ci_run", 300, 1000);
+  EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{1, 300.0, 1000}));
+  classify(state, "ci_run", 400, 2000);
+  EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{2, 350.0, 2000}));
+  classify(state, "ci_run", 500, 3000);
+  EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{3, 400.0, 3000}));
+
+  classify(state, "peer", 10, 1);
+  classify(state, "peer", 11, 2);
+  EXPECT_DOUBLE_EQ(state.registry.at("peer").mean_secs, 10.5);
+}
+
+OwnerState full_registry() {
+  OwnerState state;
+  for (std::size_t i = 0; i < REGISTRY_CAP; ++i) {
+    classify(state, "c" + std::to_string(100 + i), 1, 1000 + i);
+  }
+  return state;
+}
+
+TEST(Classify, EvictsTheLeastRecentOnlyForANewNameWhenFull) {
+  OwnerState state = full_registry();
+  classify(state, "c105", 1, 9000);  // existing name: nothing evicted
+  EXPECT_EQ(state.registry.size(), REGISTRY_CAP);
+  EXPECT_TRUE(state.registry.contains("c100"));
+
+  classify(state, "fresh", 1, 9001);
+  EXPECT_EQ(state.registry.size(), REGISTRY_CAP);
+  EXPECT_FALSE(state.registry.contains("c100"));
+  EXPECT_TRUE(state.registry.contains("fresh"));
+}
+
+TEST(Classify, EvictsTheFirstByNameAmongEqualOldest) {
+  OwnerState state = full_registry();
+  state.registry.at("c140").last_classified_ms = 5;
+  state.registry.at("c120").last_classified_ms = 5;
+  classify(state, "fresh", 1, 9000);
+  EXPECT_FALSE(state.registry.contains("c120"));
+  EXPECT_TRUE(state.registry.contains("c140"));
+}
+
+TEST(RoundedMeanSecs, RoundsHalvesAwayAndClampsTheEnds) {
+  EXPECT_EQ(rounded_mean_secs(89.5), 90u);
+  EXPECT_EQ(rounded_mean_secs(89.4), 89u);
+  EXPECT_EQ(rounded_mean_secs(10.5), 11u);
+  EXPECT_EQ(rounded_mean_secs(0.0), 0u);
+  EXPECT_EQ(rounded_mean_secs(-3.7), 0u);
+  EXPECT_EQ(rounded_mean_secs(std::nan("")), 0u);
+  EXPECT_EQ(rounded_mean_secs(1e30), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(rounded_mean_secs(std::numeric_limits<double>::infinity()),
+            std::numeric_limits<std::uint64_t>::max());
+}
+
+TEST(ListingOrder, SortsByCountThenName) {
+  OwnerState state;
+  state.registry["b"] = {2, 1.0, 0};
+  state.registry["a"] = {5, 1.0, 0};
+  state.registry["c"] = {2, 1.0, 0};
+  std::string order;
+  for (const auto& [name, stat] : listing_order(state.registry)) order += name;
+  EXPECT_EQ(order, "abc");
+}
+
+}  // namespace
+}  // namespace kelvo
