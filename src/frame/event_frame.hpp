@@ -24,7 +24,8 @@ struct ActivityFrame {
   bool operator==(const ActivityFrame&) const = default;
 };
 
-// type="boundary": the link's conversation was reset or compacted.
+// type="boundary": a break in the link's conversation, after which the shell introduces itself
+// again. Every kind is treated alike.
 struct BoundaryFrame {
   std::string kind;
 
