@@ -1,0 +1,58 @@
+#include "main/operator_messages.hpp"
+
+#include <array>
+
+#include "common/text.hpp"
+
+namespace kelvo {
+namespace {
+
+constexpr std::array<std::string_view, 7> INTRO_SENTENCES{
+    "⟳ **kelvo** is pacing this endpoint: if you go idle for >60s a ping will nudge you back.",
+    "Steer it with inline codes — emit `!!done!!` when you're blocked on a human, or `!!wait=m!!` "
+    "when you're waiting on a peer or a task with an ETA (m minutes).",
+    "`!!done!!` covers this idle stretch only: anything that puts you back to work — a peer "
+    "message included — re-arms the pacing, so re-emit it if you are still blocked.",
+    "Every message your kelvo sends arrives from `KELVO-0` — that sender is this shell, never a "
+    "fellow agent.",
+    "kelvo also keeps one stretch board: the live stretch runs until you classify it, each "
+    "`!!wait=m!!` marks a checkpoint (`:1`, `:2`, … — `:0` is its start), and when a quiet "
+    "stretch of ≥60s ends you get the board: its stretch id and each checkpoint's time since it "
+    "was marked.",
+    "Classify a recurring kind of wait by its checkpoint — `!!classify=<id>-<sub>:<name>!!` "
+    "(snake_case name) — and kelvo folds that checkpoint's shown time into the class's running "
+    "average (kept across restarts) and starts a fresh stretch.",
+    "Retire classes you no longer track with `qrn shell cmd KELVO-0 retire \"<names>\"` "
+    "(space-separated, CLI only).",
+};
+
+}  // namespace
+
+std::string intro_message() {
+  std::string text;
+  for (std::string_view sentence : INTRO_SENTENCES) {
+    if (!text.empty()) text += ' ';
+    text += sentence;
+  }
+  text += VERSION_SUFFIX;
+  return text;
+}
+
+std::string nudge_message(std::uint64_t idle_ms, std::string_view stamp) {
+  return fill(
+      "⟳ **kelvo** — idle ~{} (as of {}, local tz). Proceed to check on any ongoing tasks or "
+      "fellow agents whose work you're waiting on. If you're blocked on a human, emit `!!done!!` "
+      "to stop these nudges for this idle stretch — going back to work re-arms them, so re-emit "
+      "it if you are still blocked. If you're waiting on a peer or a task with an ETA, emit "
+      "`!!wait=m!!`.",
+      {format_idle_coarse(idle_ms), stamp});
+}
+
+std::string format_idle_coarse(std::uint64_t ms) {
+  const std::uint64_t seconds = ms / 1000;
+  if (seconds < 60) return std::to_string(seconds) + "s";
+  if (seconds < 3600) return std::to_string(seconds / 60) + "m";
+  return std::to_string(seconds / 3600) + "h" + std::to_string(seconds % 3600 / 60) + "m";
+}
+
+}  // namespace kelvo

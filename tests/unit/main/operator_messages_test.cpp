@@ -1,0 +1,63 @@
+#include "main/operator_messages.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace kelvo {
+namespace {
+
+TEST(VersionSuffix, IsTheSeventeenByteTag) {
+  EXPECT_EQ(VERSION_SUFFIX, " \xE2\x80\x94 kelvo v0.6.1");
+  EXPECT_EQ(VERSION_SUFFIX.size(), 17u);
+}
+
+TEST(IntroMessage, JoinsTheSevenSentencesAndEndsWithTheVersion) {
+  const std::string retire = std::string("Retire classes you no longer track with ") +
+                             "`qrn shell cmd KELVO-0 retire " + '"' + "<names>" + '"' +
+                             "` (space-separated, CLI only).";
+  const std::string expected =
+      "⟳ **kelvo** is pacing this endpoint: if you go idle for >60s a ping will nudge you back. "
+      "Steer it with inline codes — emit `!!done!!` when you're blocked on a human, or "
+      "`!!wait=m!!` when you're waiting on a peer or a task with an ETA (m minutes). "
+      "`!!done!!` covers this idle stretch only: anything that puts you back to work — a peer "
+      "message included — re-arms the pacing, so re-emit it if you are still blocked. "
+      "Every message your kelvo sends arrives from `KELVO-0` — that sender is this shell, never "
+      "a fellow agent. "
+      "kelvo also keeps one stretch board: the live stretch runs until you classify it, each "
+      "`!!wait=m!!` marks a checkpoint (`:1`, `:2`, … — `:0` is its start), and when a quiet "
+      "stretch of ≥60s ends you get the board: its stretch id and each checkpoint's time since "
+      "it was marked. "
+      "Classify a recurring kind of wait by its checkpoint — "
+      "`!!classify=<id>-<sub>:<name>!!` (snake_case name) — and kelvo folds that checkpoint's "
+      "shown time into the class's running average (kept across restarts) and starts a fresh "
+      "stretch. " +
+      retire + " — kelvo v0.6.1";
+  const std::string intro = intro_message();
+  EXPECT_EQ(intro, expected);
+  EXPECT_EQ(intro.size(), 1175u);
+}
+
+TEST(NudgeMessage, PutsTheCoarseIdleTimeAndTheStampIntoTheText) {
+  EXPECT_EQ(nudge_message(90061000, "09:05 2026-03-07"),
+            "⟳ **kelvo** — idle ~25h1m (as of 09:05 2026-03-07, local tz). Proceed to check on "
+            "any ongoing tasks or fellow agents whose work you're waiting on. If you're blocked on "
+            "a human, emit `!!done!!` to stop these nudges for this idle stretch — going back to "
+            "work re-arms them, so re-emit it if you are still blocked. If you're waiting on a "
+            "peer or a task with an ETA, emit `!!wait=m!!`.");
+  EXPECT_TRUE(nudge_message(60999, "00:00 2026-01-01").starts_with("⟳ **kelvo** — idle ~1m (as"));
+}
+
+TEST(FormatIdleCoarse, DropsWhatIsFinerThanItsUnit) {
+  const std::pair<std::uint64_t, std::string> cases[] = {
+      {0, "0s"},          {999, "0s"},         {59999, "59s"},    {60000, "1m"},
+      {119999, "1m"},     {3599999, "59m"},    {3600000, "1h0m"}, {3659999, "1h0m"},
+      {5400000, "1h30m"}, {90061000, "25h1m"},
+  };
+  for (const auto& [ms, text] : cases) EXPECT_EQ(format_idle_coarse(ms), text) << ms;
+}
+
+}  // namespace
+}  // namespace kelvo
