@@ -104,7 +104,7 @@ HostOutput run_host(HostRunner& runner, const HostArgs& args) {
   return {{}, decode_utf8_lossy(result.err)};
 }
 
-std::variant<std::string, BindFailure> bind(HostRunner& runner, std::string_view link) {
+std::variant<std::string, BindFailure> bind_shell(HostRunner& runner, std::string_view link) {
   const ProcessResult result = runner.run(bind_args(link));
   if (!exited_zero(result.status)) return BindFailure{failure_reason(result)};
   return decode_utf8_lossy(result.out);

@@ -45,7 +45,7 @@ struct BindFailure {
 };
 
 // The bind's standard output text, or why it failed.
-std::variant<std::string, BindFailure> bind(HostRunner& runner, std::string_view link);
+std::variant<std::string, BindFailure> bind_shell(HostRunner& runner, std::string_view link);
 
 struct BindReply {
   std::optional<std::string> owner;

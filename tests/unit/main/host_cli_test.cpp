@@ -93,16 +93,16 @@ TEST(ReadBindReply, TakesShellIdAndOwnerFromTheFirstBoundLine) {
   }
 }
 
-TEST(Bind, GivesTheDecodedStandardOutputOnSuccess) {
+TEST(BindShell, GivesTheDecodedStandardOutputOnSuccess) {
   FakeHostRunner host = answering({Exited{0}, "BOUND_SHELL: S \xff\n", "warning"});
-  const auto result = bind(host, "tok");
+  const auto result = bind_shell(host, "tok");
   ASSERT_TRUE(std::holds_alternative<std::string>(result));
   EXPECT_EQ(std::get<std::string>(result), "BOUND_SHELL: S \xEF\xBF\xBD\n");
   ASSERT_EQ(host.calls.size(), 1u);
   EXPECT_EQ(host.calls[0].args, bind_args("tok"));
 }
 
-TEST(Bind, ExplainsAFailureWithoutEchoingTheLink) {
+TEST(BindShell, ExplainsAFailureWithoutEchoingTheLink) {
   struct Case {
     ProcessResult result;
     std::string reason;
@@ -120,7 +120,7 @@ TEST(Bind, ExplainsAFailureWithoutEchoingTheLink) {
   };
   for (const Case& c : cases) {
     FakeHostRunner host = answering(c.result);
-    const auto result = bind(host, "secret-link-token");
+    const auto result = bind_shell(host, "secret-link-token");
     ASSERT_TRUE(std::holds_alternative<BindFailure>(result)) << c.reason;
     EXPECT_EQ(std::get<BindFailure>(result).reason, c.reason);
   }
