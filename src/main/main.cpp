@@ -11,7 +11,8 @@
 
 int main(int argc, char** argv) {
   kelvo::ignore_sigpipe();
-  const std::vector<std::string> args(argc > 1 ? argv + 1 : argv, argc > 1 ? argv + argc : argv);
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   auto started =
       kelvo::start_up(args, kelvo::read_startup_environment(), [](const std::string& host_program) {
         return std::make_unique<kelvo::ProcessHostRunner>(host_program);
