@@ -82,13 +82,14 @@ std::optional<ClassRegistry> decode_registry(const JsonValue* value) {
   return registry;
 }
 
-// Absent and null both mean no seq; the outer optional is whether the value was readable.
-std::optional<std::optional<std::uint64_t>> decode_acted_seq(const JsonValue* value) {
+using ActedSeq = std::optional<std::uint64_t>;
+
+// Absent and null both mean no seq; no value at all means the field is unreadable.
+std::optional<ActedSeq> decode_acted_seq(const JsonValue* value) {
   const nlohmann::json* seq = scalar(value);
-  if (value == nullptr || (seq != nullptr && seq->is_null())) return std::optional<std::uint64_t>{};
-  const auto number = as_u64(value);
-  if (!number) return std::nullopt;
-  return number;
+  if (value == nullptr || (seq != nullptr && seq->is_null())) return ActedSeq{};
+  if (const auto number = as_u64(value)) return ActedSeq{*number};
+  return std::nullopt;
 }
 
 nlohmann::ordered_json encode_class(const ClassStat& stat) {
