@@ -4,62 +4,61 @@
 #include <cstddef>
 #include <cstdint>
 #include <nlohmann/json.hpp>
-#include <set>
+#include <string_view>
 #include <utility>
 
-#include "state/json_tree.hpp"
+#include "common/strict_json.hpp"
 
 namespace kelvo {
 
 namespace {
 
+using nlohmann::json;
+
 constexpr std::array<std::string_view, 2> kStateFields = {"registry", "acted_seq"};
 constexpr std::array<std::string_view, 3> kClassFields = {"count", "mean_secs",
                                                           "last_classified_ms"};
 
-// The fields of a record, each absent (nullptr) or its value. An object gives them by key, with
-// no key twice and unknown keys skipped; an array by position, with no more elements than fields.
+// The top-level object (depth 0) and the class objects (depth 2) may not repeat a key; in the
+// registry (depth 1) a class named again replaces the earlier one. Whatever else sits at those
+// depths follows the same rule.
+OnDuplicateKey state_duplicate_policy(std::size_t depth) {
+  return depth == 1 ? OnDuplicateKey::KeepLast : OnDuplicateKey::Fail;
+}
+
+// The fields of a record, each absent (nullptr) or its value: an object gives them by key,
+// ignoring other keys; an array by position, with no more elements than fields.
 template <std::size_t N>
-std::optional<std::array<const JsonValue*, N>> record_fields(
-    const JsonValue& record, const std::array<std::string_view, N>& names) {
-  std::array<const JsonValue*, N> fields{};
-  if (const auto* items = std::get_if<JsonArray>(&record.value)) {
-    if (items->size() > N) return std::nullopt;
-    for (std::size_t i = 0; i < items->size(); ++i) fields[i] = &(*items)[i];
+std::optional<std::array<const json*, N>> record_fields(
+    const json& record, const std::array<std::string_view, N>& names) {
+  std::array<const json*, N> fields{};
+  if (record.is_array()) {
+    if (record.size() > N) return std::nullopt;
+    for (std::size_t i = 0; i < record.size(); ++i) fields[i] = &record[i];
     return fields;
   }
-  const auto* members = std::get_if<JsonMembers>(&record.value);
-  if (members == nullptr) return std::nullopt;
-  std::set<std::string_view> seen;
-  for (const JsonMember& member : *members) {
-    if (!seen.insert(member.key).second) return std::nullopt;
-    for (std::size_t i = 0; i < N; ++i) {
-      if (member.key == names[i]) fields[i] = &member.value;
-    }
+  if (!record.is_object()) return std::nullopt;
+  for (std::size_t i = 0; i < N; ++i) {
+    const auto found = record.find(names[i]);
+    if (found != record.end()) fields[i] = &*found;
   }
   return fields;
 }
 
-const nlohmann::json* scalar(const JsonValue* value) {
-  return value == nullptr ? nullptr : std::get_if<nlohmann::json>(&value->value);
-}
-
 // Integer literals without a fraction or exponent and not below zero ("-0" is zero).
-std::optional<std::uint64_t> as_u64(const JsonValue* value) {
-  const nlohmann::json* number = scalar(value);
-  if (number == nullptr) return std::nullopt;
-  if (number->is_number_unsigned()) return number->get<std::uint64_t>();
-  if (number->is_number_integer() && number->get<std::int64_t>() == 0) return 0;
+std::optional<std::uint64_t> as_u64(const json* value) {
+  if (value == nullptr) return std::nullopt;
+  if (value->is_number_unsigned()) return value->get<std::uint64_t>();
+  if (value->is_number_integer() && value->get<std::int64_t>() == 0) return 0;
   return std::nullopt;
 }
 
-std::optional<double> as_number(const JsonValue* value) {
-  const nlohmann::json* number = scalar(value);
-  if (number == nullptr || !number->is_number()) return std::nullopt;
-  return number->get<double>();
+std::optional<double> as_number(const json* value) {
+  if (value == nullptr || !value->is_number()) return std::nullopt;
+  return value->get<double>();
 }
 
-std::optional<ClassStat> decode_class(const JsonValue& value) {
+std::optional<ClassStat> decode_class(const json& value) {
   const auto fields = record_fields(value, kClassFields);
   if (!fields) return std::nullopt;
   const auto count = as_u64((*fields)[0]);
@@ -69,15 +68,14 @@ std::optional<ClassStat> decode_class(const JsonValue& value) {
   return ClassStat{*count, *mean_secs, *last_classified_ms};
 }
 
-std::optional<ClassRegistry> decode_registry(const JsonValue* value) {
+std::optional<ClassRegistry> decode_registry(const json* value) {
   if (value == nullptr) return ClassRegistry{};
-  const auto* members = std::get_if<JsonMembers>(&value->value);
-  if (members == nullptr) return std::nullopt;
+  if (!value->is_object()) return std::nullopt;
   ClassRegistry registry;
-  for (const JsonMember& member : *members) {
-    const auto stat = decode_class(member.value);
+  for (const auto& [name, entry] : value->items()) {
+    const auto stat = decode_class(entry);
     if (!stat) return std::nullopt;
-    registry[member.key] = *stat;
+    registry.emplace(name, *stat);
   }
   return registry;
 }
@@ -85,9 +83,8 @@ std::optional<ClassRegistry> decode_registry(const JsonValue* value) {
 using ActedSeq = std::optional<std::uint64_t>;
 
 // Absent and null both mean no seq; no value at all means the field is unreadable.
-std::optional<ActedSeq> decode_acted_seq(const JsonValue* value) {
-  const nlohmann::json* seq = scalar(value);
-  if (value == nullptr || (seq != nullptr && seq->is_null())) return ActedSeq{};
+std::optional<ActedSeq> decode_acted_seq(const json* value) {
+  if (value == nullptr || value->is_null()) return ActedSeq{};
   if (const auto number = as_u64(value)) return ActedSeq{*number};
   return std::nullopt;
 }
@@ -103,9 +100,9 @@ nlohmann::ordered_json encode_class(const ClassStat& stat) {
 }  // namespace
 
 std::optional<OwnerState> parse_state(std::string_view text) {
-  const auto tree = parse_json_tree(text);
-  if (!tree) return std::nullopt;
-  const auto fields = record_fields(*tree, kStateFields);
+  const auto document = parse_strict_json(text, state_duplicate_policy);
+  if (!document) return std::nullopt;
+  const auto fields = record_fields(*document, kStateFields);
   if (!fields) return std::nullopt;
   auto registry = decode_registry((*fields)[0]);
   const auto acted_seq = decode_acted_seq((*fields)[1]);
