@@ -51,6 +51,12 @@ std::string percent_encoded(std::string_view owner) {
 
 std::string error_text(int error) { return std::generic_category().message(error); }
 
+std::string close_after_failure(int fd) {
+  const int error = errno;
+  ::close(fd);
+  return error_text(error);
+}
+
 // Writes all of `bytes` to a fresh or truncated file and syncs it; the error text on failure.
 std::optional<std::string> write_synced(const std::filesystem::path& path, std::string_view bytes) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
@@ -58,18 +64,10 @@ std::optional<std::string> write_synced(const std::filesystem::path& path, std::
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
     if (written < 0 && errno == EINTR) continue;
-    if (written < 0) {
-      const int error = errno;
-      ::close(fd);
-      return error_text(error);
-    }
+    if (written < 0) return close_after_failure(fd);
     bytes.remove_prefix(static_cast<std::size_t>(written));
   }
-  if (::fsync(fd) != 0) {
-    const int error = errno;
-    ::close(fd);
-    return error_text(error);
-  }
+  if (::fsync(fd) != 0) return close_after_failure(fd);
   if (::close(fd) != 0) return error_text(errno);
   return std::nullopt;
 }
