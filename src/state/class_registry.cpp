@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "board/duration.hpp"
+#include "common/text.hpp"
+
 namespace kelvo {
 
 namespace {
@@ -15,6 +18,15 @@ void evict_least_recent(ClassRegistry& registry) {
     if (it->second.last_classified_ms < oldest->second.last_classified_ms) oldest = it;
   }
   if (oldest != registry.end()) registry.erase(oldest);
+}
+
+void append_item(std::string& text, std::string_view item) {
+  if (!text.empty()) text += "; ";
+  text += item;
+}
+
+void append_missing(std::string& text, const std::vector<std::string>& missing) {
+  for (const std::string& name : missing) append_item(text, fill("no class named {}", {name}));
 }
 
 }  // namespace
@@ -46,6 +58,42 @@ std::vector<ListedClass> listing_order(const ClassRegistry& registry) {
     return a.second->count > b.second->count;
   });
   return listed;
+}
+
+RetireOutcome retire(OwnerState& state, const std::vector<std::string>& names) {
+  RetireOutcome outcome;
+  for (const std::string& name : names) {
+    if (auto found = state.registry.extract(name)) {
+      outcome.retired.emplace_back(name, found.mapped());
+    } else {
+      outcome.missing.push_back(name);
+    }
+  }
+  return outcome;
+}
+
+std::string retire_reply(const RetireOutcome& outcome) {
+  std::string items;
+  for (const auto& [name, stat] : outcome.retired) {
+    const std::string mean = format_duration(rounded_mean_secs(stat.mean_secs));
+    append_item(items, fill("retired {} (~{} ×{})", {name, mean, std::to_string(stat.count)}));
+  }
+  append_missing(items, outcome.missing);
+  return "⟳ **kelvo** " + items;
+}
+
+std::string retire_refusal_reason(const std::vector<std::string>& missing) {
+  std::string reason;
+  append_missing(reason, missing);
+  return reason;
+}
+
+std::string registry_summary(const OwnerState& state) {
+  const std::size_t size = state.registry.size();
+  return fill(
+      " {} class{} in the registry. Classify a shown checkpoint with `classify <id>-<sub> <name>` "
+      "or `!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes.",
+      {std::to_string(size), size == 1 ? "" : "es"});
 }
 
 }  // namespace kelvo

@@ -26,4 +26,24 @@ std::uint64_t rounded_mean_secs(double mean_secs);
 using ListedClass = std::pair<std::string_view, const ClassStat*>;
 std::vector<ListedClass> listing_order(const ClassRegistry& registry);
 
+struct RetireOutcome {
+  // In the order the names were given, each with the stats it had.
+  std::vector<std::pair<std::string, ClassStat>> retired;
+  // Names that were no class (a name given twice is missing the second time).
+  std::vector<std::string> missing;
+};
+
+// Removes each named class, in the order given.
+RetireOutcome retire(OwnerState& state, const std::vector<std::string>& names);
+
+// The reply when at least one class was retired: "⟳ **kelvo** retired b (~5m ×2); no class named
+// a".
+std::string retire_reply(const RetireOutcome& outcome);
+
+// Why a retire that removed nothing is refused: "no class named x; no class named y".
+std::string retire_refusal_reason(const std::vector<std::string>& missing);
+
+// The registry piece of the status reply; it begins with a space.
+std::string registry_summary(const OwnerState& state);
+
 }  // namespace kelvo

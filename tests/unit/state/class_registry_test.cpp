@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace kelvo {
 namespace {
@@ -72,6 +74,52 @@ TEST(ListingOrder, SortsByCountThenName) {
   std::string order;
   for (const auto& [name, stat] : listing_order(state.registry)) order += name;
   EXPECT_EQ(order, "abc");
+}
+
+TEST(Retire, RemovesNamedClassesInOrderAndListsTheMissing) {
+  OwnerState state;
+  state.registry["a"] = {1, 10.0, 0};
+  state.registry["b"] = {2, 300.0, 0};
+  state.registry["c"] = {3, 1.0, 0};
+  const RetireOutcome outcome = retire(state, {"x", "b", "a", "b"});
+  ASSERT_EQ(outcome.retired.size(), 2u);
+  EXPECT_EQ(outcome.retired[0], (std::pair<std::string, ClassStat>{"b", {2, 300.0, 0}}));
+  EXPECT_EQ(outcome.retired[1].first, "a");
+  EXPECT_EQ(outcome.missing, (std::vector<std::string>{"x", "b"}));
+  EXPECT_EQ(state.registry.size(), 1u);
+  EXPECT_TRUE(state.registry.contains("c"));
+}
+
+TEST(Retire, RepliesWithRetiredItemsBeforeMissingOnes) {
+  OwnerState state;
+  state.registry["b"] = {2, 300.0, 0};
+  EXPECT_EQ(retire_reply(retire(state, {"a", "b"})),
+            "⟳ **kelvo** retired b (~5m ×2); no class named a");
+
+  classify(state, "ci_run", 10, 1);
+  classify(state, "ci_run", 11, 2);
+  state.registry["slow"] = {1, 3607.4, 0};
+  EXPECT_EQ(retire_reply(retire(state, {"ci_run", "slow"})),
+            "⟳ **kelvo** retired ci_run (~11s ×2); retired slow (~1h0m7s ×1)");
+}
+
+TEST(Retire, GivesTheRefusalReasonWhenNothingWasRetired) {
+  OwnerState state;
+  const RetireOutcome outcome = retire(state, {"x", "y"});
+  EXPECT_TRUE(outcome.retired.empty());
+  EXPECT_EQ(retire_refusal_reason(outcome.missing), "no class named x; no class named y");
+}
+
+TEST(RegistrySummary, CountsTheClasses) {
+  const std::string rest =
+      " in the registry. Classify a shown checkpoint with `classify <id>-<sub> <name>` or "
+      "`!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes.";
+  OwnerState state;
+  EXPECT_EQ(registry_summary(state), " 0 classes" + rest);
+  state.registry["a"] = {};
+  EXPECT_EQ(registry_summary(state), " 1 class" + rest);
+  state.registry["b"] = {};
+  EXPECT_EQ(registry_summary(state), " 2 classes" + rest);
 }
 
 }  // namespace
