@@ -1,10 +1,25 @@
+#include <memory>
+#include <string>
+#include <variant>
+#include <vector>
+
 #include "common/console.hpp"
+#include "main/host_runner.hpp"
+#include "main/run_loop.hpp"
+#include "main/startup.hpp"
+#include "main/subprocess.hpp"
 
 int main(int argc, char** argv) {
-  (void)argv;
-  if (argc < 3) {
-    kelvo::report("--link required");
-    return 2;
+  kelvo::ignore_sigpipe();
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
+  auto started =
+      kelvo::start_up(args, kelvo::read_startup_environment(), [](const std::string& host_program) {
+        return std::make_unique<kelvo::ProcessHostRunner>(host_program);
+      });
+  if (const auto* stop = std::get_if<kelvo::StartupStop>(&started)) {
+    kelvo::report(stop->message);
+    return stop->exit_code;
   }
-  return 0;
+  kelvo::run_loop(std::get<kelvo::StartupSettings>(started));
 }

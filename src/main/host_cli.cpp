@@ -1,0 +1,166 @@
+#include "main/host_cli.hpp"
+
+#include <algorithm>
+
+#include "common/console.hpp"
+#include "common/text.hpp"
+#include "common/utf8.hpp"
+
+namespace kelvo {
+namespace {
+
+constexpr std::string_view kBoundPrefix = "BOUND_SHELL:";
+constexpr std::string_view kOwnerPrefix = "owner=";
+constexpr std::string_view kNotHeld = "no instance holds this link token";
+
+HostArgs api_args(std::string_view call, std::string_view shell_id, std::string_view link) {
+  return {"api",    "--adapter",      "KELVO", std::string(call), std::string(shell_id),
+          "--link", std::string(link)};
+}
+
+bool is_control(char32_t code_point) {
+  return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
+}
+
+// Host output inside one console line: quoted, with line breaks and other controls escaped
+// so nothing the host printed can break the line or drive the terminal.
+std::string console_quoted(std::string_view raw) {
+  const std::string text = decode_utf8_lossy(raw);
+  std::string out = "\"";
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Utf8Step step = decode_utf8_step(text, pos);
+    const char32_t cp = step.code_point;
+    if (cp == '"' || cp == '\\') {
+      out += '\\';
+      out += static_cast<char>(cp);
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\t') {
+      out += "\\t";
+    } else if (is_control(cp)) {
+      static constexpr char kHex[] = "0123456789abcdef";
+      out += cp < 0x80 ? "\\x" : "\\u00";
+      out += kHex[cp >> 4];
+      out += kHex[cp & 0xF];
+    } else {
+      out.append(text, pos, step.length);
+    }
+    pos += step.length;
+  }
+  return out + "\"";
+}
+
+std::string failure_reason(const ProcessResult& result) {
+  std::string reason = describe_status(result.status);
+  if (std::holds_alternative<SpawnFailed>(result.status)) return reason;
+  return reason + "; stdout " + console_quoted(result.out) + "; stderr " +
+         console_quoted(result.err);
+}
+
+}  // namespace
+
+HostArgs bind_args(std::string_view link) {
+  return {"api", "--adapter", "KELVO", "bind-shell", "--link", std::string(link)};
+}
+
+HostArgs poll_args(std::string_view shell_id, std::string_view link) {
+  return api_args("poll", shell_id, link);
+}
+
+HostArgs drive_poll_args(std::string_view shell_id, std::string_view link) {
+  return api_args("drive-poll", shell_id, link);
+}
+
+HostArgs digest_args(std::string_view owner) {
+  return {"endpoint", "digest", std::string(owner), "--last", "12", "--json"};
+}
+
+HostArgs send_args(std::string_view owner, SendFlags flags,
+                   const std::optional<std::string>& sender) {
+  HostArgs args{"send"};
+  switch (flags) {
+    case SendFlags::ActiveOnly:
+      args.push_back("--active-only");
+      break;
+    case SendFlags::IdleEphemeral:
+      args.push_back("--idle-only");
+      args.push_back("--ephemeral");
+      break;
+  }
+  if (sender) {
+    args.push_back("--from");
+    args.push_back(*sender);
+  }
+  args.emplace_back(owner);
+  return args;
+}
+
+HostOutput run_host(HostRunner& runner, const HostArgs& args) {
+  const ProcessResult result = runner.run(args);
+  if (std::holds_alternative<SpawnFailed>(result.status)) return {};
+  if (exited_zero(result.status)) return {decode_utf8_lossy(result.out), {}};
+  return {{}, decode_utf8_lossy(result.err)};
+}
+
+std::variant<std::string, BindFailure> bind_shell(HostRunner& runner, std::string_view link) {
+  const ProcessResult result = runner.run(bind_args(link));
+  if (!exited_zero(result.status)) return BindFailure{failure_reason(result)};
+  return decode_utf8_lossy(result.out);
+}
+
+BindReply read_bind_reply(std::string_view bind_output) {
+  const auto lines = split_lines(bind_output);
+  const auto bound = std::find_if(lines.begin(), lines.end(), [](std::string_view line) {
+    return trim(line).starts_with(kBoundPrefix);
+  });
+  if (bound == lines.end()) return {};
+  const std::vector<std::string_view> tokens =
+      split_whitespace(trim(trim(*bound).substr(kBoundPrefix.size())));
+  BindReply reply;
+  if (!tokens.empty()) reply.shell_id = std::string(tokens.front());
+  const auto owner = std::find_if(tokens.begin(), tokens.end(), [](std::string_view token) {
+    return token.starts_with(kOwnerPrefix);
+  });
+  if (owner != tokens.end()) reply.owner = std::string(owner->substr(kOwnerPrefix.size()));
+  return reply;
+}
+
+HostOutput poll(HostRunner& runner, std::string_view shell_id, std::string_view link) {
+  return run_host(runner, poll_args(shell_id, link));
+}
+
+bool is_refusal_line(std::string_view line) {
+  const std::string_view trimmed = trim(line);
+  return (trimmed.starts_with("AUTH_REFUSED:") || trimmed.starts_with("DRIVE_POLL_REFUSED:")) &&
+         trimmed.find(kNotHeld) != std::string_view::npos;
+}
+
+bool is_refused(const HostOutput& poll_output) {
+  const auto lines = split_lines(poll_output.err);
+  return std::any_of(lines.begin(), lines.end(), is_refusal_line);
+}
+
+std::string drive_poll_output(HostRunner& runner, std::string_view shell_id,
+                              std::string_view link) {
+  return run_host(runner, drive_poll_args(shell_id, link)).out;
+}
+
+std::string fetch_digest(HostRunner& runner, std::string_view owner) {
+  return run_host(runner, digest_args(owner)).out;
+}
+
+void send(HostRunner& runner, std::string_view owner, SendFlags flags,
+          const std::optional<std::string>& sender, std::string_view message) {
+  if (!runner.send_input(send_args(owner, flags, sender), message)) {
+    report("send dropped (spawn failed)");
+  }
+}
+
+void reply(HostRunner& runner, const std::optional<std::string>& owner,
+           const std::optional<std::string>& shell_id, std::string_view text) {
+  if (owner) send(runner, *owner, SendFlags::ActiveOnly, shell_id, text);
+}
+
+}  // namespace kelvo

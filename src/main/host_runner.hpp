@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "main/subprocess.hpp"
+
+namespace kelvo {
+
+// The one effect of the host bridge: running the host program with an argument list (program
+// name not included). The driver owns the runner, so tests can put a fake in its place.
+class HostRunner {
+ public:
+  virtual ~HostRunner() = default;
+
+  // Standard input from the null device, both outputs captured, waited for without a limit.
+  virtual ProcessResult run(const std::vector<std::string>& args) = 0;
+
+  // Writes `input` to the child's standard input and closes it, both outputs discarded, waited
+  // for. False when the child could not be started; its exit status is of no interest.
+  virtual bool send_input(const std::vector<std::string>& args, std::string_view input) = 0;
+};
+
+class ProcessHostRunner final : public HostRunner {
+ public:
+  explicit ProcessHostRunner(std::string host_program);
+
+  ProcessResult run(const std::vector<std::string>& args) override;
+  bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+
+ private:
+  std::vector<std::string> command(const std::vector<std::string>& args) const;
+
+  std::string host_program_;
+};
+
+}  // namespace kelvo

@@ -1,0 +1,269 @@
+#include "main/subprocess.hpp"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <string.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <string_view>
+
+extern char** environ;
+
+// Children are plain POSIX processes; a console window of their own has no meaning here.
+
+namespace kelvo {
+namespace {
+
+class Fd {
+ public:
+  Fd() = default;
+  explicit Fd(int fd) : fd_(fd) {}
+  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  Fd& operator=(Fd&& other) noexcept {
+    reset();
+    fd_ = std::exchange(other.fd_, -1);
+    return *this;
+  }
+  ~Fd() { reset(); }
+
+  int get() const { return fd_; }
+  bool open() const { return fd_ >= 0; }
+  void reset() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+struct Pipe {
+  Fd read;
+  Fd write;
+};
+
+// A pipe end that landed on 0, 1 or 2 (our own standard streams were closed) would be
+// overwritten by the child's dup2 of another end, so keep every end above them.
+int lift_above_stdio(int fd) {
+  if (fd > STDERR_FILENO) return fd;
+  const int lifted = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  ::close(fd);
+  return lifted;
+}
+
+std::optional<Pipe> make_pipe() {
+  std::array<int, 2> ends{};
+  if (::pipe2(ends.data(), O_CLOEXEC) != 0) return std::nullopt;
+  Pipe pipe{Fd(lift_above_stdio(ends[0])), Fd(lift_above_stdio(ends[1]))};
+  if (!pipe.read.open() || !pipe.write.open()) return std::nullopt;
+  return pipe;
+}
+
+class FileActions {
+ public:
+  FileActions() { posix_spawn_file_actions_init(&actions_); }
+  ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
+  FileActions(const FileActions&) = delete;
+  FileActions& operator=(const FileActions&) = delete;
+
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads) {
+    if (pipe) {
+      posix_spawn_file_actions_adddup2(&actions_, (child_reads ? pipe->read : pipe->write).get(),
+                                       child_fd);
+    } else {
+      posix_spawn_file_actions_addopen(&actions_, child_fd, "/dev/null",
+                                       child_reads ? O_RDONLY : O_WRONLY, 0);
+    }
+  }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
+// Undoes ignore_sigpipe() in the child: ignored signals survive exec.
+class DefaultSigpipe {
+ public:
+  DefaultSigpipe() {
+    posix_spawnattr_init(&attr_);
+    sigset_t defaults;
+    sigemptyset(&defaults);
+    sigaddset(&defaults, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attr_, &defaults);
+    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF);
+  }
+  ~DefaultSigpipe() { posix_spawnattr_destroy(&attr_); }
+  DefaultSigpipe(const DefaultSigpipe&) = delete;
+  DefaultSigpipe& operator=(const DefaultSigpipe&) = delete;
+
+  const posix_spawnattr_t* get() const { return &attr_; }
+
+ private:
+  posix_spawnattr_t attr_;
+};
+
+std::vector<std::string> merged_environment(
+    const std::vector<std::pair<std::string, std::string>>& overrides) {
+  std::vector<std::string> entries;
+  const auto overridden = [&](std::string_view entry) {
+    for (const auto& [name, value] : overrides) {
+      if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+        return true;
+      }
+    }
+    return false;
+  };
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!overridden(*entry)) entries.emplace_back(*entry);
+  }
+  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
+  return entries;
+}
+
+std::vector<char*> pointers_to(std::vector<std::string>& texts) {
+  std::vector<char*> pointers;
+  for (auto& text : texts) pointers.push_back(text.data());
+  pointers.push_back(nullptr);
+  return pointers;
+}
+
+struct Streams {
+  std::optional<Pipe> in, out, err;
+};
+
+std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Streams& streams) {
+  FileActions actions;
+  actions.connect(STDIN_FILENO, streams.in, true);
+  actions.connect(STDOUT_FILENO, streams.out, false);
+  actions.connect(STDERR_FILENO, streams.err, false);
+  if (request.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), request.cwd->c_str());
+  const DefaultSigpipe attr;
+
+  std::vector<std::string> argv = request.argv;
+  std::vector<char*> argv_pointers = pointers_to(argv);
+  std::vector<std::string> env;
+  std::vector<char*> env_pointers;
+  char** envp = environ;
+  if (!request.env_overrides.empty()) {
+    env = merged_environment(request.env_overrides);
+    env_pointers = pointers_to(env);
+    envp = env_pointers.data();
+  }
+  pid_t pid = 0;
+  const int error =
+      posix_spawnp(&pid, argv[0].c_str(), actions.get(), attr.get(), argv_pointers.data(), envp);
+  if (error != 0) return SpawnFailed{error};
+  return pid;
+}
+
+// Moves bytes until the input is written (or refused) and both outputs reach end of file.
+void pump(Fd in, std::string_view input, Fd out, Fd err, std::string& out_text,
+          std::string& err_text) {
+  if (in.open()) {
+    ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) | O_NONBLOCK);
+    if (input.empty()) in.reset();
+  }
+  std::array<char, 65536> buffer{};
+  const auto drain = [&](Fd& fd, std::string& text) {
+    const ssize_t n = ::read(fd.get(), buffer.data(), buffer.size());
+    if (n > 0) {
+      text.append(buffer.data(), static_cast<std::size_t>(n));
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      fd.reset();
+    }
+  };
+  const auto feed = [&] {
+    const ssize_t n = ::write(in.get(), input.data(), input.size());
+    if (n >= 0) {
+      input.remove_prefix(static_cast<std::size_t>(n));
+      if (input.empty()) in.reset();
+    } else if (errno != EINTR && errno != EAGAIN) {
+      in.reset();  // the child stopped reading; what it didn't take is dropped
+    }
+  };
+  while (in.open() || out.open() || err.open()) {
+    std::array<pollfd, 3> fds{};
+    fds[0] = {in.get(), POLLOUT, 0};
+    fds[1] = {out.get(), POLLIN, 0};
+    fds[2] = {err.get(), POLLIN, 0};  // poll skips negative descriptors
+    if (::poll(fds.data(), fds.size(), -1) < 0) {
+      if (errno == EINTR) continue;
+      return;  // the descriptors close on return, so the child can't block on us
+    }
+    if (fds[0].revents != 0) feed();
+    if (fds[1].revents != 0) drain(out, out_text);
+    if (fds[2].revents != 0) drain(err, err_text);
+  }
+}
+
+ProcessStatus reap(pid_t pid) {
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+    if (errno != EINTR) return SpawnFailed{errno};  // the child can't be accounted for
+  }
+  if (WIFEXITED(status)) return Exited{WEXITSTATUS(status)};
+  return Signaled{WTERMSIG(status)};
+}
+
+}  // namespace
+
+bool exited_zero(const ProcessStatus& status) { return status == ProcessStatus{Exited{0}}; }
+
+ProcessResult run_process(const ProcessRequest& request) {
+  if (request.argv.empty()) return {SpawnFailed{EINVAL}, {}, {}};
+  Streams streams;
+  const auto open_pipe = [&](std::optional<Pipe>& slot) {
+    slot = make_pipe();
+    return slot.has_value();
+  };
+  if ((request.input && !open_pipe(streams.in)) ||
+      (request.capture_output && (!open_pipe(streams.out) || !open_pipe(streams.err)))) {
+    return {SpawnFailed{errno}, {}, {}};
+  }
+  const auto spawned = spawn(request, streams);
+  if (const auto* failed = std::get_if<SpawnFailed>(&spawned)) return {*failed, {}, {}};
+
+  ProcessResult result{Exited{0}, {}, {}};
+  const auto ours = [](std::optional<Pipe>& pipe, bool we_write) {
+    if (!pipe) return Fd();
+    return std::move(we_write ? pipe->write : pipe->read);
+  };
+  Fd in = ours(streams.in, true);
+  Fd out = ours(streams.out, false);
+  Fd err = ours(streams.err, false);
+  streams = {};  // the child's ends must close here, or we never see end of file
+  pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result.out,
+       result.err);
+  result.status = reap(std::get<pid_t>(spawned));
+  return result;
+}
+
+void ignore_sigpipe() { ::signal(SIGPIPE, SIG_IGN); }
+
+std::string describe_errno(int error) {
+  const char* name = ::strerrorname_np(error);
+  std::string text = name != nullptr ? name : "errno " + std::to_string(error);
+  return text + " (" + ::strerror(error) + ")";
+}
+
+std::string describe_status(const ProcessStatus& status) {
+  if (const auto* failed = std::get_if<SpawnFailed>(&status)) {
+    return "spawn failed: " + describe_errno(failed->error);
+  }
+  if (const auto* exited = std::get_if<Exited>(&status)) {
+    return "exit status " + std::to_string(exited->code);
+  }
+  const int signal = std::get<Signaled>(status).signal;
+  const char* abbrev = ::sigabbrev_np(signal);
+  std::string text = "killed by signal " + std::to_string(signal);
+  if (abbrev != nullptr) text += std::string(" (SIG") + abbrev + ")";
+  return text;
+}
+
+}  // namespace kelvo

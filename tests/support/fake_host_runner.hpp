@@ -1,0 +1,31 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "main/host_runner.hpp"
+
+namespace kelvo::testing {
+
+// A host that runs in-process: it records every call and answers from what the test sets.
+class FakeHostRunner final : public HostRunner {
+ public:
+  struct Call {
+    std::vector<std::string> args;
+    std::optional<std::string> input;  // present for sends only
+  };
+
+  // Answers run(); when unset every call exits 0 and prints nothing.
+  std::function<ProcessResult(const std::vector<std::string>& args)> answer;
+  // Makes every send fail to start.
+  bool sends_fail_to_spawn = false;
+  std::vector<Call> calls;
+
+  ProcessResult run(const std::vector<std::string>& args) override;
+  bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+};
+
+}  // namespace kelvo::testing

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "support/run_program.hpp"
+#include "support/temp_dir.hpp"
+
+namespace kelvo::testing {
+
+// A program left running in the background, for programs that never end by themselves.
+// Its standard input is the null device; its outputs go to files, so it never blocks on them.
+class RunningProgram {
+ public:
+  RunningProgram(const std::vector<std::string>& argv,
+                 const std::vector<std::pair<std::string, std::string>>& env_overrides = {},
+                 const std::filesystem::path& cwd = {});
+  ~RunningProgram();
+  RunningProgram(const RunningProgram&) = delete;
+  RunningProgram& operator=(const RunningProgram&) = delete;
+
+  // False once the program has ended (it is reaped then).
+  bool running();
+  // What it has written to standard error so far.
+  std::string err() const;
+  // Kills it with SIGKILL unless it has ended, reaps it, and gives what it printed.
+  ProgramRun stop();
+
+ private:
+  TempDir outputs_;
+  pid_t pid_ = -1;
+  std::optional<int> wait_status_;
+};
+
+// Checks `condition` every 10 ms until it holds (true) or `timeout` has passed (false).
+bool wait_until(const std::function<bool()>& condition,
+                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+
+}  // namespace kelvo::testing

@@ -1,0 +1,144 @@
+#include "main/startup.hpp"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "main/host_cli.hpp"
+#include "support/fake_host_runner.hpp"
+
+namespace kelvo {
+namespace {
+
+using testing::FakeHostRunner;
+using Args = std::vector<std::string>;
+
+TEST(FindOption, TakesTheArgumentAfterTheFirstExactMatch) {
+  struct Case {
+    Args args;
+    std::string name;
+    std::optional<std::string> value;
+  };
+  const std::vector<Case> cases = {
+      {{"--link", "tok"}, "--link", "tok"},
+      {{"--link", "--owner", "X"}, "--link", "--owner"},
+      {{"--link", "--owner", "X"}, "--owner", "X"},
+      {{"--owner", "A", "--owner", "B"}, "--owner", "A"},
+      {{"--owner", ""}, "--owner", ""},
+      {{"--owner", " spaced "}, "--owner", " spaced "},
+      {{"x", "--link"}, "--link", std::nullopt},
+      {{"--link"}, "--link", std::nullopt},
+      {{"--link=tok"}, "--link", std::nullopt},
+      {{"--LINK", "tok"}, "--link", std::nullopt},
+      {{"--lin", "tok"}, "--link", std::nullopt},
+      {{}, "--link", std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(find_option(c.args, c.name), c.value) << ::testing::PrintToString(c.args);
+  }
+}
+
+TEST(RequireOption, StopsWithExitCodeTwo) {
+  EXPECT_EQ(std::get<std::string>(require_option({"--link", ""}, "--link")), "");
+  const auto missing = require_option({"--owner", "O", "--link"}, "--link");
+  ASSERT_TRUE(std::holds_alternative<StartupStop>(missing));
+  EXPECT_EQ(std::get<StartupStop>(missing).exit_code, 2);
+  EXPECT_EQ(std::get<StartupStop>(missing).message, "--link required");
+}
+
+TEST(ResolveHostProgram, PrefersTheOptionThenTheVariable) {
+  EXPECT_EQ(resolve_host_program({"--qrn", "/opt/q"}, "/env/q"), "/opt/q");
+  EXPECT_EQ(resolve_host_program({"--qrn", ""}, "/env/q"), "");
+  EXPECT_EQ(resolve_host_program({}, "/env/q"), "/env/q");
+  EXPECT_EQ(resolve_host_program({}, ""), "");
+  EXPECT_EQ(resolve_host_program({"--qrn"}, std::nullopt), "qrn");
+}
+
+// Runs start-up against one fake host that answers the bind with `bind_result`.
+struct StartupRun {
+  std::variant<StartupSettings, StartupStop> outcome;
+  std::vector<std::string> programs;  // every host program a runner was made for
+  std::vector<FakeHostRunner::Call> calls;
+};
+
+StartupRun run_start_up(const Args& args, ProcessResult bind_result,
+                        StartupEnvironment environment = {std::nullopt, "/work/dir"}) {
+  StartupRun run{StartupStop{-1, ""}, {}, {}};
+  run.outcome = start_up(args, environment, [&](const std::string& program) {
+    run.programs.push_back(program);
+    auto host = std::make_unique<testing::FakeHostRunner>();
+    host->answer = [&, bind_result](const Args& call) {
+      run.calls.push_back({call, std::nullopt});
+      return bind_result;
+    };
+    return host;
+  });
+  return run;
+}
+
+const ProcessResult kBound{Exited{0}, "banner\nBOUND_SHELL: S1 owner=O1\n", ""};
+
+TEST(StartUp, RunsNothingWithoutALink) {
+  const StartupRun run = run_start_up({"--qrn", "q", "--owner", "O", "--link"}, kBound);
+  ASSERT_TRUE(std::holds_alternative<StartupStop>(run.outcome));
+  EXPECT_EQ(std::get<StartupStop>(run.outcome).exit_code, 2);
+  EXPECT_TRUE(run.programs.empty());
+}
+
+TEST(StartUp, BindsWithTheLinkAndTakesTheReply) {
+  const StartupRun run =
+      run_start_up({"--link", "tok", "--qrn", "/bin/q"}, kBound, {"/env/q", "/work/dir"});
+  ASSERT_TRUE(std::holds_alternative<StartupSettings>(run.outcome));
+  const auto& settings = std::get<StartupSettings>(run.outcome);
+  EXPECT_EQ(run.programs, Args{"/bin/q"});
+  ASSERT_EQ(run.calls.size(), 1u);
+  EXPECT_EQ(run.calls[0].args, bind_args("tok"));
+  EXPECT_EQ(settings.link, "tok");
+  EXPECT_EQ(settings.host_program, "/bin/q");
+  EXPECT_EQ(settings.owner, "O1");
+  EXPECT_EQ(settings.shell_id, "S1");
+  EXPECT_EQ(settings.state_dir, std::filesystem::path("/work/dir"));
+}
+
+TEST(StartUp, LetsOptionsOverrideTheReply) {
+  const StartupRun run = run_start_up(
+      {"--id", "S2", "--link", "tok", "--owner", "O2", "--state-dir", "/st", "--owner", "O3"},
+      kBound);
+  const auto& settings = std::get<StartupSettings>(run.outcome);
+  EXPECT_EQ(settings.owner, "O2");
+  EXPECT_EQ(settings.shell_id, "S2");
+  EXPECT_EQ(settings.state_dir, std::filesystem::path("/st"));
+}
+
+TEST(StartUp, StartsWithoutOwnerShellIdOrStateDirectory) {
+  const StartupRun run =
+      run_start_up({"--link", "tok"}, {Exited{0}, "no bound line\n", ""}, {std::nullopt, {}});
+  const auto& settings = std::get<StartupSettings>(run.outcome);
+  EXPECT_EQ(settings.host_program, "qrn");
+  EXPECT_EQ(settings.owner, std::nullopt);
+  EXPECT_EQ(settings.shell_id, std::nullopt);
+  EXPECT_EQ(settings.state_dir, std::nullopt);
+}
+
+TEST(StartUp, StopsWithExitCodeOneWhenTheBindFails) {
+  struct Case {
+    ProcessResult bind_result;
+    std::string message;
+  };
+  const std::vector<Case> cases = {
+      {{SpawnFailed{ENOENT}, "", ""},
+       "api bind-shell failed: spawn failed: ENOENT (No such file or directory)"},
+      {{Exited{3}, "BOUND_SHELL: S1\n", "denied\n"},
+       "api bind-shell failed: exit status 3; stdout \"BOUND_SHELL: S1\\n\"; stderr \"denied\\n\""},
+  };
+  for (const Case& c : cases) {
+    const StartupRun run = run_start_up({"--link", "tok", "--owner", "O"}, c.bind_result);
+    ASSERT_TRUE(std::holds_alternative<StartupStop>(run.outcome)) << c.message;
+    EXPECT_EQ(std::get<StartupStop>(run.outcome).exit_code, 1);
+    EXPECT_EQ(std::get<StartupStop>(run.outcome).message, c.message);
+    EXPECT_EQ(run.calls.size(), 1u);  // never retried
+  }
+}
+
+}  // namespace
+}  // namespace kelvo
