@@ -23,7 +23,7 @@ std::optional<std::string> ParsedArgs::value(std::string_view name) const {
 
 bool ParsedArgs::has(std::string_view flag) const { return flags.contains(flag); }
 
-ParsedArgs parse_args(std::span<const std::string> args, const OptionSpec& spec,
+ParsedArgs parse_args(std::span<const std::string> args, const KnownOptions& known,
                       const std::string& usage) {
   ParsedArgs parsed;
   bool options_ended = false;
@@ -33,12 +33,12 @@ ParsedArgs parse_args(std::span<const std::string> args, const OptionSpec& spec,
       parsed.positional.push_back(word);
     } else if (word == "--") {
       options_ended = true;
-    } else if (listed(spec.with_value, word)) {
+    } else if (listed(known.with_value, word)) {
       if (i + 1 == args.size() || !parsed.values.emplace(word, args[i + 1]).second) {
         throw usage_error(usage);
       }
       ++i;
-    } else if (listed(spec.flags, word)) {
+    } else if (listed(known.flags, word)) {
       if (!parsed.flags.insert(word).second) throw usage_error(usage);
     } else {
       throw usage_error(usage);

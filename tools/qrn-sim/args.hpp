@@ -12,7 +12,7 @@
 
 namespace kelvo::sim {
 
-struct OptionSpec {
+struct KnownOptions {
   std::vector<std::string_view> with_value;  // "--owner" takes the next word
   std::vector<std::string_view> flags;       // "--json" stands alone
 };
@@ -29,7 +29,7 @@ struct ParsedArgs {
 // Options may stand anywhere among the words; after "--" every word is positional, so a text
 // may begin with dashes. An unknown option, a missing value or a repeated option is a usage
 // error (SimError carrying `usage`).
-ParsedArgs parse_args(std::span<const std::string> args, const OptionSpec& spec,
+ParsedArgs parse_args(std::span<const std::string> args, const KnownOptions& known,
                       const std::string& usage);
 
 // Exactly `count` positional words, or a usage error.

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "qrn-sim/error.hpp"
-
 namespace kelvo::sim {
 namespace {
 
@@ -42,13 +40,6 @@ TEST(SimState, QueuesReachEveryLiveMatchingLink) {
   EXPECT_EQ(texts("a2"), (Texts{"f1"}));
   EXPECT_EQ(texts("a3"), Texts{});
   EXPECT_EQ(texts("b1"), (Texts{"f2"}));
-}
-
-TEST(SimState, LookupsOfUnknownNamesThrow) {
-  SimState state = two_owners();
-  EXPECT_THROW(link_for(state, "zz"), SimError);
-  EXPECT_THROW(endpoint_for(state, "carol"), SimError);
-  EXPECT_EQ(&link_for(state, "b1"), &state.links["b1"]);
 }
 
 TEST(SimState, TurnsKeepTheNewestWithinTheCap) {
