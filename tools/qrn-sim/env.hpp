@@ -1,0 +1,23 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace kelvo::sim {
+
+// Everything a command touches outside the home folder, so tests can run it in-process.
+struct SimEnv {
+  std::filesystem::path home;
+  std::function<std::uint64_t()> now_ms;
+  std::function<std::string()> read_input;  // all of standard input
+  std::function<void(std::string_view)> write_out;
+  std::function<void(std::string_view)> write_err;
+  std::function<std::string()> new_token;
+  // Called between two looks at a followed inbox: waits a little, false ends the follow.
+  std::function<bool()> keep_following;
+};
+
+}  // namespace kelvo::sim

@@ -1,0 +1,75 @@
+#include "qrn-sim/frames.hpp"
+
+#include "frame/frame_escape.hpp"
+#include "frame/frame_mac.hpp"
+
+namespace kelvo::sim {
+
+namespace {
+
+std::string attribute(std::string_view name, std::string_view value) {
+  std::string text = " ";
+  text.append(name);
+  text += "=\"";
+  text += escape_attribute(value);
+  text += '"';
+  return text;
+}
+
+std::string event(std::string_view attributes, std::string_view escaped_body) {
+  std::string text = "<EVENT";
+  text.append(attributes);
+  text += '>';
+  text.append(escaped_body);
+  text += "</EVENT>";
+  return text;
+}
+
+bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
+
+}  // namespace
+
+std::string activity_frame(bool idle, std::uint64_t since) {
+  return event(attribute("type", "activity") + attribute("state", idle ? "idle" : "busy") +
+                   attribute("since", std::to_string(since)),
+               "");
+}
+
+std::string agent_output_frame(std::string_view text, std::uint64_t seq, bool truncated) {
+  std::string attributes = attribute("type", "io") + attribute("kind", "AGENT_OUTPUT") +
+                           attribute("seq", std::to_string(seq));
+  if (truncated) attributes += attribute("truncated", "1");
+  return event(attributes, escape_body(text));
+}
+
+std::string boundary_frame(std::string_view kind) {
+  return event(attribute("type", "boundary") + attribute("kind", kind), "");
+}
+
+std::string shell_command_frame(std::string_view op, std::string_view json_body) {
+  return event(attribute("type", "shell_command") + attribute("op", op), escape_body(json_body));
+}
+
+std::string_view utf8_prefix(std::string_view text, std::size_t max_bytes) {
+  if (max_bytes >= text.size()) return text;
+  std::size_t end = max_bytes;
+  while (end > 0 && is_continuation_byte(text[end])) --end;
+  return text.substr(0, end);
+}
+
+std::string poll_line(const QueuedFrame& frame, std::string_view link) {
+  switch (frame.signing) {
+    case Signing::None:
+      return frame.text;
+    case Signing::BadMac: {
+      std::string line = sign_frame(frame.text, link);
+      line[0] = line[0] == '0' ? '1' : '0';
+      return line;
+    }
+    case Signing::Mac:
+      break;
+  }
+  return sign_frame(frame.text, link);
+}
+
+}  // namespace kelvo::sim

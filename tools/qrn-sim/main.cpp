@@ -1,0 +1,54 @@
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <iostream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "common/clock.hpp"
+#include "qrn-sim/cli.hpp"
+#include "qrn-sim/token.hpp"
+
+namespace {
+
+void write_fd(int fd, std::string_view text) {
+  while (!text.empty()) {
+    const ssize_t n = ::write(fd, text.data(), text.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;
+    text.remove_prefix(static_cast<std::size_t>(n));
+  }
+}
+
+std::filesystem::path home_folder() {
+  const char* home = std::getenv("QRN_SIM_HOME");
+  if (home != nullptr && *home != '\0') return home;
+  return ".qrn-sim";
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  kelvo::sim::SimEnv env{
+      .home = home_folder(),
+      .now_ms = kelvo::now_ms,
+      .read_input =
+          [] {
+            return std::string(std::istreambuf_iterator<char>(std::cin),
+                               std::istreambuf_iterator<char>());
+          },
+      .write_out = [](std::string_view text) { write_fd(STDOUT_FILENO, text); },
+      .write_err = [](std::string_view text) { write_fd(STDERR_FILENO, text); },
+      .new_token = kelvo::sim::random_link_token,
+      .keep_following =
+          [] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            return true;
+          },
+  };
+  return kelvo::sim::run_sim(std::vector<std::string>(argv + 1, argv + argc), env);
+}
