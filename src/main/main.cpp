@@ -5,6 +5,7 @@
 
 #include "common/console.hpp"
 #include "main/host_runner.hpp"
+#include "main/loop_clock.hpp"
 #include "main/run_loop.hpp"
 #include "main/startup.hpp"
 #include "main/subprocess.hpp"
@@ -21,5 +22,9 @@ int main(int argc, char** argv) {
     kelvo::report(stop->message);
     return stop->exit_code;
   }
-  kelvo::run_loop(std::get<kelvo::StartupSettings>(started));
+  const auto& settings = std::get<kelvo::StartupSettings>(started);
+  kelvo::ProcessHostRunner host(settings.host_program);
+  kelvo::SystemClock clock;
+  kelvo::LoopEffects effects{host, clock};
+  return kelvo::run_loop(settings, effects);
 }

@@ -1,13 +1,13 @@
 #include "main/run_loop.hpp"
 
-#include <chrono>
-#include <thread>
+#include "main/cycle.hpp"
 
 namespace kelvo {
 
-// Idles; the loop's work is not wired in yet.
-void run_loop(const StartupSettings&) {
-  for (;;) std::this_thread::sleep_for(std::chrono::milliseconds(500));
+int run_loop(const StartupSettings& settings, LoopEffects& effects) {
+  ShellContext context = set_up_run(settings, effects);
+  while (run_cycle(context, effects) == CycleEnd::Continue) effects.clock.sleep_between_cycles();
+  return 0;
 }
 
 }  // namespace kelvo

@@ -1,0 +1,74 @@
+#include "main/operator_commands.hpp"
+
+#include <type_traits>
+#include <variant>
+
+#include "board/board_message.hpp"
+#include "main/host_cli.hpp"
+#include "main/operator_messages.hpp"
+#include "state/class_registry.hpp"
+
+namespace kelvo {
+
+namespace {
+
+void answer(ShellContext& context, LoopEffects& effects, const std::string& text) {
+  reply(effects.host, context.settings.owner, context.settings.shell_id, text);
+}
+
+void pause_or_delay(ShellContext& context, const PauseCommand& command, std::uint64_t now) {
+  apply_pause(context.machine, command.minutes, now);
+  if (command.minutes) mark_checkpoint(context.board, now);
+}
+
+void classify_by_operator(ShellContext& context, LoopEffects& effects,
+                          const ClassifyCommand& command, std::uint64_t now) {
+  const auto failure = classify_checkpoint(context.board, context.owner_state, command.designator,
+                                           command.class_name, now);
+  if (failure) {
+    answer(context, effects, refusal_text("classify", *failure));
+    return;
+  }
+  save_owner_state(context);
+}
+
+void retire_classes(ShellContext& context, LoopEffects& effects, const RetireCommand& command) {
+  const RetireOutcome outcome = retire(context.owner_state, command.names);
+  if (outcome.retired.empty()) {
+    answer(context, effects, refusal_text("retire", retire_refusal_reason(outcome.missing)));
+    return;
+  }
+  save_owner_state(context);
+  answer(context, effects, retire_reply(outcome));
+}
+
+}  // namespace
+
+std::string status_reply(const ShellContext& context, std::uint64_t now) {
+  return status(context.machine, now) + board_status_line(context.board) +
+         registry_summary(context.owner_state) + std::string(VERSION_SUFFIX) +
+         io_summary(context.counters);
+}
+
+void act_on_command(ShellContext& context, LoopEffects& effects, const ShellCommand& command,
+                    std::uint64_t now) {
+  std::visit(
+      [&](const auto& c) {
+        using C = std::decay_t<decltype(c)>;
+        if constexpr (std::is_same_v<C, PauseCommand>) {
+          pause_or_delay(context, c, now);
+        } else if constexpr (std::is_same_v<C, ClassifyCommand>) {
+          classify_by_operator(context, effects, c, now);
+        } else if constexpr (std::is_same_v<C, StatusCommand>) {
+          answer(context, effects, status_reply(context, now));
+        } else if constexpr (std::is_same_v<C, RetireCommand>) {
+          retire_classes(context, effects, c);
+        } else {
+          static_assert(std::is_same_v<C, RefusedCommand>);
+          answer(context, effects, refusal_text(c.op, c.message));
+        }
+      },
+      command);
+}
+
+}  // namespace kelvo

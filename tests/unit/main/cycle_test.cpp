@@ -1,0 +1,331 @@
+#include "main/cycle.hpp"
+
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "common/text.hpp"
+#include "frame/frame_escape.hpp"
+#include "frame/frame_mac.hpp"
+#include "main/operator_messages.hpp"
+#include "main/run_loop.hpp"
+#include "qrn-sim/frames.hpp"
+#include "state/state_file.hpp"
+#include "support/fake_clock.hpp"
+#include "support/fake_host_runner.hpp"
+#include "support/temp_dir.hpp"
+
+namespace kelvo {
+namespace {
+
+constexpr std::uint64_t kStart = 1'800'000'000'000;
+const std::string kLink = "link-token";
+
+// A host whose poll outputs are scripted cycle by cycle; drive-poll and digest print whatever
+// is set at the moment they are called.
+class ScriptedHost {
+ public:
+  ScriptedHost() {
+    fake.answer = [this](const std::vector<std::string>& args) -> ProcessResult {
+      if (args.size() > 3 && args[3] == "poll") return next_poll();
+      if (args.size() > 3 && args[3] == "drive-poll") return {Exited{0}, activity, {}};
+      if (args.size() > 1 && args[1] == "digest") return {Exited{0}, digest, {}};
+      return {Exited{0}, {}, {}};
+    };
+  }
+
+  // Signs each frame text and queues them as one poll's output.
+  void queue_poll(const std::vector<std::string>& frames) {
+    std::string out;
+    for (const auto& frame : frames) out += sign_frame(frame, kLink) + "\n";
+    polls.push_back({Exited{0}, out, {}});
+  }
+  void queue_refused_poll() {
+    polls.push_back({Exited{1}, {}, "AUTH_REFUSED: no instance holds this link token\n"});
+  }
+
+  int count_calls(std::string_view verb) const {
+    int n = 0;
+    for (const auto& call : fake.calls) {
+      for (const auto& arg : call.args) n += arg == verb;
+    }
+    return n;
+  }
+  std::vector<testing::FakeHostRunner::Call> sends() const {
+    std::vector<testing::FakeHostRunner::Call> out;
+    for (const auto& call : fake.calls) {
+      if (call.input) out.push_back(call);
+    }
+    return out;
+  }
+  std::vector<std::string> sent_texts() const {
+    std::vector<std::string> out;
+    for (const auto& call : sends()) out.push_back(*call.input);
+    return out;
+  }
+
+  testing::FakeHostRunner fake;
+  std::deque<ProcessResult> polls;
+  std::string activity;
+  std::string digest;
+
+ private:
+  ProcessResult next_poll() {
+    if (polls.empty()) return {Exited{0}, {}, {}};
+    ProcessResult result = polls.front();
+    polls.pop_front();
+    return result;
+  }
+};
+
+std::string io_frame(std::string_view kind, std::string_view text) {
+  return "<EVENT type=\"io\" kind=\"" + std::string(kind) + "\">" + escape_body(text) + "</EVENT>";
+}
+
+std::string command(std::string_view op, std::string_view body = "{}") {
+  return sim::shell_command_frame(op, body);
+}
+
+class CycleTest : public ::testing::Test {
+ protected:
+  void start(std::optional<std::string> owner = "agent-1",
+             std::optional<std::string> shell_id = "KELVO-7",
+             std::optional<std::filesystem::path> state_dir = std::nullopt) {
+    settings = {kLink, "qrn", std::move(owner), std::move(shell_id), std::move(state_dir)};
+    context.emplace(set_up_run(settings, effects));
+  }
+  CycleEnd cycle() {
+    const CycleEnd end = run_cycle(*context, effects);
+    clock.sleep_between_cycles();
+    return end;
+  }
+  void set_activity(bool idle, std::uint64_t since) {
+    host.activity = sim::activity_frame(idle, since) + "\n";
+  }
+  std::string last_sent() const { return host.sent_texts().back(); }
+
+  ScriptedHost host;
+  testing::FakeClock clock{kStart};
+  LoopEffects effects{host.fake, clock};
+  StartupSettings settings;
+  std::optional<ShellContext> context;
+};
+
+TEST_F(CycleTest, SetUpSendsTheIntroFromTheShellId) {
+  start();
+  const auto sends = host.sends();
+  ASSERT_EQ(sends.size(), 1u);
+  EXPECT_EQ(sends[0].args,
+            (std::vector<std::string>{"send", "--active-only", "--from", "KELVO-7", "agent-1"}));
+  EXPECT_EQ(*sends[0].input, intro_message());
+  EXPECT_EQ(context->board.checkpoints.front().marked_ms, kStart);
+}
+
+TEST_F(CycleTest, TheThirdRefusedPollInARowSupersedes) {
+  start();
+  for (int i = 0; i < 2; ++i) host.queue_refused_poll();
+  host.queue_poll({});
+  for (int i = 0; i < 3; ++i) host.queue_refused_poll();
+  ::testing::internal::CaptureStderr();
+  std::vector<CycleEnd> ends;
+  for (int i = 0; i < 6; ++i) ends.push_back(cycle());
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+            "kelvo-shell: link no longer held by KELVO-7 \xE2\x80\x94 superseded, exiting\n");
+  std::vector<CycleEnd> expected(5, CycleEnd::Continue);
+  expected.push_back(CycleEnd::Superseded);
+  EXPECT_EQ(ends, expected);
+  // The superseding cycle stops at the poll: no drive-poll after it.
+  EXPECT_EQ(host.count_calls("drive-poll"), 5);
+}
+
+TEST_F(CycleTest, RunLoopEndsWithExitCodeZeroWhenSuperseded) {
+  for (int i = 0; i < 3; ++i) host.queue_refused_poll();
+  settings = {kLink, "qrn", "agent-1", "KELVO-7", std::nullopt};
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(run_loop(settings, effects), 0);
+  ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(clock.now, kStart + 1000);  // slept between cycles 1-2 and 2-3 only
+}
+
+TEST_F(CycleTest, BoundariesReintroduceOncePerCycleAndForgedOnesAreCounted) {
+  start();
+  host.queue_poll({sim::boundary_frame("compact"), sim::boundary_frame("clear")});
+  cycle();
+  EXPECT_EQ(host.sent_texts(), (std::vector<std::string>{intro_message(), intro_message()}));
+  EXPECT_EQ(context->counters.boundaries, 2u);
+
+  // A boundary signed with another link's key is refused and re-introduces nothing.
+  host.polls.push_back(
+      {Exited{0}, sign_frame(sim::boundary_frame("compact"), "other-link") + "\n", {}});
+  cycle();
+  EXPECT_EQ(host.sends().size(), 2u);
+  EXPECT_EQ(context->counters.refused, 1u);
+  EXPECT_EQ(context->counters.boundaries, 2u);
+}
+
+TEST_F(CycleTest, OnlyAgentOutputIsScannedForCodes) {
+  start();
+  host.queue_poll({io_frame("agent_output", "!!done!!"), io_frame("TOOL", "!!done!!")});
+  cycle();
+  EXPECT_EQ(context->counters.frames, 2u);
+  EXPECT_EQ(context->counters.agent_outputs, 0u);
+  EXPECT_EQ(context->counters.codes, 0u);
+  EXPECT_EQ(context->machine.latch, Latch::Raised);
+  EXPECT_EQ(context->counters.kinds,
+            (std::map<std::string, std::uint64_t>{{"TOOL", 1}, {"agent_output", 1}}));
+}
+
+TEST_F(CycleTest, TruncatedOutputIsFollowedUpInTheDigest) {
+  start();
+  host.digest = R"({"turns":[{"entries":[{"Agent":{"text":"full !!done!!","seq":7}}]}]})";
+  host.queue_poll({sim::agent_output_frame("part", 7, true), sim::agent_output_frame("x", 8, true),
+                   "<EVENT type=\"io\" kind=\"AGENT_OUTPUT\" truncated=\"1\">blind "
+                   "!!wait=5!!</EVENT>"});
+  cycle();
+  const RunCounters& c = context->counters;
+  EXPECT_EQ(c.truncated_followed, 2u);
+  EXPECT_EQ(c.truncated_blind, 1u);
+  EXPECT_EQ(c.pointers_missed, 1u);
+  // The blind wait came first, the digest's done after it: the done wins.
+  EXPECT_EQ(c.codes, 2u);
+  EXPECT_EQ(context->machine.latch, Latch::Lowered);
+  EXPECT_EQ(host.count_calls("digest"), 1);
+
+  host.digest = "not json";
+  host.queue_poll({sim::agent_output_frame("part", 9, true)});
+  cycle();
+  EXPECT_EQ(context->counters.pointers_missed, 1u);  // a digest that doesn't decode counts none
+}
+
+TEST_F(CycleTest, CommandsActBeforeTheCyclesCodes) {
+  start();
+  set_activity(true, kStart);
+  cycle();
+  // delay, then a done in the same cycle: the done is applied last, so the shell ends paused.
+  host.queue_poll({command("delay", R"({"minutes":30})"), io_frame("AGENT_OUTPUT", "!!done!!")});
+  cycle();
+  EXPECT_EQ(context->machine.latch, Latch::Lowered);
+  EXPECT_EQ(context->machine.timer, std::nullopt);
+  EXPECT_EQ(context->board.checkpoints.back().sub, 1u);  // the delay marked a checkpoint
+
+  // pause, then a wait: the delay is in force.
+  host.queue_poll({command("pause"), io_frame("AGENT_OUTPUT", "!!wait=20!!")});
+  cycle();
+  EXPECT_EQ(context->machine.latch, Latch::Raised);
+  EXPECT_EQ(context->machine.timer, kStart + 20 * 60000);
+  EXPECT_TRUE(context->machine.delay_armed);
+  EXPECT_EQ(context->board.checkpoints.back().sub, 2u);
+  EXPECT_EQ(host.sends().size(), 1u);  // delay and pause send no reply
+}
+
+TEST_F(CycleTest, ClassifyThenWaitMarksTheFreshBoard) {
+  testing::TempDir dir;
+  start("agent-1", "KELVO-7", dir.path());
+  set_activity(true, kStart);
+  host.queue_poll({io_frame("AGENT_OUTPUT", "!!wait=20!!")});
+  cycle();
+  set_activity(false, kStart + 25 * 60000);
+  cycle();  // a 25-minute quiet stretch ends: the board is shown
+  EXPECT_TRUE(
+      last_sent().starts_with("\xE2\x9F\xB3 **kelvo** stretch board `" + context->board.id + "`"));
+  const std::string old_id = context->board.id;
+  host.queue_poll({io_frame("AGENT_OUTPUT", "!!classify=" + old_id + "-1:ci_run!! !!wait=5!!")});
+  cycle();
+  EXPECT_NE(context->board.id, old_id);
+  ASSERT_EQ(context->board.checkpoints.size(), 2u);
+  EXPECT_EQ(context->board.checkpoints.back().sub, 1u);
+  const auto& stat = context->owner_state.registry.at("ci_run");
+  EXPECT_EQ(stat.count, 1u);
+  EXPECT_EQ(stat.mean_secs, 25 * 60.0);  // marked at kStart, resumed 25 minutes later
+  EXPECT_EQ(load_state(*context->state_path), context->owner_state);
+}
+
+TEST_F(CycleTest, WithoutAnOwnerNothingIsSentButCommandsStillAct) {
+  start(std::nullopt);
+  set_activity(true, kStart - 120000);
+  host.queue_poll({command("delay", R"({"minutes":3})"), command("status"), command("bogus"),
+                   sim::agent_output_frame("part", 1, true)});
+  cycle();
+  set_activity(false, kStart + 1000);
+  cycle();
+  EXPECT_TRUE(host.sends().empty());
+  EXPECT_EQ(host.count_calls("digest"), 0);
+  EXPECT_EQ(context->board.checkpoints.back().sub, 1u);
+  EXPECT_EQ(context->board.last_resume_ms, std::nullopt);  // no board shown, no resume recorded
+}
+
+TEST_F(CycleTest, WithoutAShellIdNothingIsPolledButTheMachineTicks) {
+  start("agent-1", std::nullopt);
+  context->machine.activity = Activity::Idle;
+  context->machine.idle_since = kStart - 60000;
+  context->machine.timer = kStart;
+  cycle();
+  EXPECT_EQ(host.count_calls("poll"), 0);
+  EXPECT_EQ(host.count_calls("drive-poll"), 0);
+  EXPECT_EQ(context->refusal_streak, 0u);
+  ASSERT_EQ(host.sends().size(), 2u);  // intro, then the nudge from tick
+  EXPECT_EQ(host.sends()[1].args,
+            (std::vector<std::string>{"send", "--idle-only", "--ephemeral", "agent-1"}));
+  EXPECT_EQ(last_sent(), nudge_message(60000, clock.stamp));
+}
+
+TEST_F(CycleTest, TheBoardShowsAfterExactlySixtySecondsIdle) {
+  for (const std::uint64_t idle_ms : {std::uint64_t{60000}, std::uint64_t{59999}}) {
+    host.fake.calls.clear();
+    start();
+    set_activity(true, kStart);
+    cycle();
+    set_activity(false, kStart + idle_ms);
+    cycle();
+    const bool shown = idle_ms >= 60000;
+    EXPECT_EQ(host.sends().size(), shown ? 2u : 1u) << idle_ms;
+    EXPECT_EQ(context->board.last_resume_ms,
+              shown ? std::optional<std::uint64_t>(kStart + idle_ms) : std::nullopt);
+  }
+}
+
+TEST_F(CycleTest, StatusBeforeAnyFrameEndsWithTheZeroSummary) {
+  start();
+  host.queue_poll({command("status")});
+  cycle();
+  EXPECT_TRUE(last_sent().starts_with("\xE2\x9F\xB3 **kelvo** status \xE2\x80\x94 latch raised"));
+  EXPECT_TRUE(last_sent().ends_with(
+      " \xE2\x80\x94 kelvo v0.6.1\nio: 0 frame(s), 0 AGENT_OUTPUT, 0 code(s); truncated 0 "
+      "followed / 0 blind, 0 pointer(s) missed; 0 boundary(ies), 0 refused"));
+}
+
+TEST_F(CycleTest, OperatorRepliesAndSaves) {
+  testing::TempDir dir;
+  start("agent-1", "KELVO-7", dir.path());
+  context->owner_state.registry["ci_run"] = {2, 300.0, 1};
+  host.queue_poll({command("retire", R"({"names":"nope ci_run"})"),
+                   command("retire", R"({"names":"x"})"),
+                   command("classify", R"({"id":"zz-1","name":"ci_run"})"), command("extend")});
+  cycle();
+  const auto texts = host.sent_texts();
+  ASSERT_EQ(texts.size(), 5u);
+  EXPECT_EQ(texts[1],
+            "\xE2\x9F\xB3 **kelvo** retired ci_run (~5m \xC3\x97"
+            "2); no class named nope");
+  EXPECT_EQ(texts[2], "\xE2\x9F\xB3 **kelvo** refused retire: no class named x");
+  EXPECT_EQ(texts[3],
+            "\xE2\x9F\xB3 **kelvo** refused classify: no live board `zz` \xE2\x80\x94 "
+            "the live board is `" +
+                context->board.id + "`");
+  EXPECT_TRUE(texts[4].starts_with("\xE2\x9F\xB3 **kelvo** refused extend: "));
+  EXPECT_EQ(load_state(*context->state_path).registry.size(), 0u);  // the retire was saved
+}
+
+TEST_F(CycleTest, ThousandsOfCyclesKeepPacing) {
+  start();
+  set_activity(true, kStart);
+  for (int i = 0; i < 8000; ++i) ASSERT_EQ(cycle(), CycleEnd::Continue);
+  // 4000 s idle: pings at 60, 180, 480, 1380, 2280 and 3180 s.
+  EXPECT_EQ(host.sends().size(), 7u);
+  EXPECT_EQ(context->machine.backoff_step, 3u);
+}
+
+}  // namespace
+}  // namespace kelvo
