@@ -174,6 +174,20 @@ std::optional<InboxMessage> ShellSession::wait_for_message(const MessageTest& te
   }
 }
 
+std::optional<InboxMessage> play_quiet_stretch(ShellSession& session, std::uint64_t idle_secs) {
+  session.agent_idle(idle_secs);
+  if (!session.wait_for_message(text_starts_with("⟳ **kelvo** — idle ~"))) return std::nullopt;
+  session.agent_busy();
+  return session.wait_for_message(text_starts_with("⟳ **kelvo** stretch board `"));
+}
+
+std::string board_id(const InboxMessage& board) {
+  const std::size_t open = board.text.find('`');
+  const std::size_t close = board.text.find('`', open + 1);
+  if (close == std::string::npos) return {};
+  return board.text.substr(open + 1, close - open - 1);
+}
+
 std::optional<std::vector<std::string>> match_template(std::string_view text,
                                                        std::string_view pattern) {
   std::vector<std::string_view> pieces;

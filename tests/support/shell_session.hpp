@@ -117,6 +117,14 @@ class ShellSession {
   std::set<std::size_t> given_;  // inbox positions already handed out by wait_for_message
 };
 
+// Plays a quiet stretch with a running shell: the endpoint has been idle for `idle_secs` (at
+// least 61, so the shell nudges at once), and once the nudge is in it goes back to work. Gives
+// the board message that ends the stretch.
+std::optional<InboxMessage> play_quiet_stretch(ShellSession& session, std::uint64_t idle_secs = 61);
+
+// The stretch id of a board message (the text between its first two backticks).
+std::string board_id(const InboxMessage& board);
+
 // The "{}" slots of `pattern` filled from `text`: the literal pieces must match exactly and in
 // order, each slot takes at least one character and no line feed, and the first fitting
 // occurrence of the following piece ends it. Nothing when the text does not fit.
