@@ -1,0 +1,49 @@
+// How a real kelvo-shell run ends, and what the next run finds again.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "support/shell_session.hpp"
+
+namespace kelvo::testing {
+namespace {
+
+TEST(ShellLifecycle, ExitsCleanlyOnceItsLinkIsRevoked) {
+  ShellSession session("demo", "KELVO-5");
+  session.start_shell();
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_EQ(session.sim({"link", "revoke", session.link()}).exit_code, 0);
+  const auto run = session.wait_for_shell_exit();
+  ASSERT_TRUE(run);
+  EXPECT_EQ(run->exit_code, 0);
+  EXPECT_EQ(run->err, "kelvo-shell: link no longer held by KELVO-5 — superseded, exiting\n");
+  EXPECT_EQ(run->out, "");
+}
+
+TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
+  ShellSession session;
+  session.start_shell();
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  const auto board = play_quiet_stretch(session);
+  ASSERT_TRUE(board);
+  session.operator_command("classify", {board_id(*board) + "-0", "deploy_wait"});
+  ASSERT_TRUE(wait_until([&] {
+    const auto state = session.state();
+    return state && (*state)["registry"].contains("deploy_wait");
+  })) << session.shell_err();
+  EXPECT_EQ(session.stop_shell().err, "");
+
+  session.new_link();
+  session.start_shell();
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  session.operator_command("status");
+  const auto status = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  ASSERT_TRUE(status);
+  EXPECT_NE(status->text.find(" 1 class in the registry."), std::string::npos) << status->text;
+  EXPECT_NE(status->text.find("\nio: 0 frame(s),"), std::string::npos) << status->text;
+  EXPECT_EQ((*session.state())["registry"]["deploy_wait"]["count"], 1);
+}
+
+}  // namespace
+}  // namespace kelvo::testing
