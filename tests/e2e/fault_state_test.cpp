@@ -59,6 +59,9 @@ struct Spoiler {
   std::function<std::string(const fs::path& folder)> message;
 };
 
+// Names the case in test listings instead of dumping its bytes.
+void PrintTo(const Spoiler& spoiler, std::ostream* out) { *out << spoiler.name; }
+
 fs::path aside(const fs::path& path) { return path.string() + ".aside"; }
 
 const std::vector<Spoiler> kSpoilers = {
