@@ -8,6 +8,7 @@
 #include <fstream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "common/text.hpp"
 #include "frame/frame_mac.hpp"
@@ -25,16 +26,20 @@ constexpr std::uint64_t kRetainedSlackKiB = 8 * 1024;
 
 // Runs `dir`/poll.sh in place of the next poll when it exists; everything else goes to qrn-sim.
 // The bind leaves the shell's process id in `dir`/shell.pid.
+constexpr std::string_view kHostScript = R"([ "$4" = bind-shell ] && echo $PPID > @DIR@/shell.pid
+if [ "$4" = poll ] && [ -e @DIR@/poll.sh ]; then
+  mv @DIR@/poll.sh @DIR@/poll-now.sh
+  exec /bin/sh @DIR@/poll-now.sh
+fi
+exec @SIM@ "$@"
+)";
+
 class MisbehavingHost {
  public:
   explicit MisbehavingHost(const std::filesystem::path& dir) : dir_(dir) {
-    const std::string d = dir.string();
-    program_ = write_shell_script(
-        dir, "qrn",
-        "[ \"$4\" = bind-shell ] && echo $PPID > '" + d + "/shell.pid'\n" +
-            "if [ \"$4\" = poll ] && [ -e '" + d + "/poll.sh' ]; then\n  mv '" + d + "/poll.sh' '" +
-            d + "/poll-now.sh'\n  exec /bin/sh '" + d + "/poll-now.sh'\nfi\n" + "exec '" +
-            sim_program().string() + "' \"$@\"\n");
+    const std::string script = replace_all(kHostScript, "@DIR@", "'" + dir.string() + "'");
+    program_ = write_shell_script(dir, "qrn",
+                                  replace_all(script, "@SIM@", "'" + sim_program().string() + "'"));
   }
 
   const std::filesystem::path& program() const { return program_; }
