@@ -31,8 +31,8 @@ namespace {
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kLanes = 10;
-constexpr auto kLaneTime = std::chrono::seconds(24);
+constexpr int kLanes = 8;
+constexpr auto kLaneTime = std::chrono::seconds(20);
 constexpr auto kMarkTimeout = std::chrono::seconds(10);
 
 // The agent as a script around qrn-sim. Each bind queues a wait (checkpoint :1; a classification

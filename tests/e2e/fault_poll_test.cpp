@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "common/text.hpp"
 #include "frame/frame_mac.hpp"
@@ -90,19 +92,18 @@ class StatusProbe {
   std::optional<std::string> io_line() {
     session_.operator_command("status");
     ++asked_;
-    std::optional<std::string> line;
-    wait_until(
-        [&] {
-          highest_rss_kib_ = std::max(highest_rss_kib_, memory_of(pid_).rss_kib);
-          std::size_t seen = 0;
-          for (const InboxMessage& message : session_.inbox()) {
-            if (!message.text.starts_with("⟳ **kelvo** status")) continue;
-            if (++seen == asked_) line = message.text.substr(message.text.rfind('\n') + 1);
-          }
-          return line.has_value();
-        },
-        std::chrono::seconds(20));
-    return line;
+    // Every look at the inbox runs qrn-sim, so look less often than wait_until would.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    for (;;) {
+      highest_rss_kib_ = std::max(highest_rss_kib_, memory_of(pid_).rss_kib);
+      std::size_t seen = 0;
+      for (const InboxMessage& message : session_.inbox()) {
+        if (!message.text.starts_with("⟳ **kelvo** status")) continue;
+        if (++seen == asked_) return message.text.substr(message.text.rfind('\n') + 1);
+      }
+      if (std::chrono::steady_clock::now() >= deadline) return std::nullopt;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
   }
 
   // Status replies in the inbox: one per question, none for a command the shell never read.
