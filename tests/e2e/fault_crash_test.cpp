@@ -57,11 +57,12 @@ drive-poll)
   @SIM@ agent idle demo --ago 61 && @SIM@ "$@" && @SIM@ agent busy demo && exec @SIM@ "$@" ;;
 esac
 if [ "$1" = send ]; then
-  id=$(sed -n '1s/^.*stretch board `\([a-z0-9]*\)`.*$/\1/p')
-  if [ -n "$id" ]; then
-    @SIM@ agent say demo -- "!!classify=$id-1:crash_wait!! !!wait=1!!"
-    : > @QUEUED@
-  fi
+  IFS= read -r first
+  case "$first" in *'stretch board `'*)
+    id=${first#*stretch board \`}
+    @SIM@ agent say demo -- "!!classify=${id%%\`*}-1:crash_wait!! !!wait=1!!"
+    : > @QUEUED@ ;;
+  esac
   exit 0
 fi
 exec @SIM@ "$@"
