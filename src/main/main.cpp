@@ -1,3 +1,5 @@
+#include <malloc.h>
+
 #include <memory>
 #include <string>
 #include <variant>
@@ -10,8 +12,18 @@
 #include "main/startup.hpp"
 #include "main/subprocess.hpp"
 
+namespace {
+
+// A host call can print tens of MiB. glibc raises its mmap threshold each time such a buffer is
+// freed, after which buffers of that size come from the heap and keep it grown for the rest of the
+// run; a fixed threshold keeps every large buffer mapped on its own and returned when freed.
+void return_large_buffers_when_freed() { ::mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
+
+}  // namespace
+
 int main(int argc, char** argv) {
   kelvo::ignore_sigpipe();
+  return_large_buffers_when_freed();
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
   auto started =
