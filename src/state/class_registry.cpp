@@ -36,7 +36,9 @@ void classify(OwnerState& state, const std::string& name, std::uint64_t secs, st
     evict_least_recent(state.registry);
   }
   ClassStat& stat = state.registry[name];
-  stat.count += 1;
+  // A count read from the file at the u64 limit stays there: wrapping to 0 would divide by zero
+  // and leave a mean that the file writes as null, losing every class at the next load.
+  if (stat.count != std::numeric_limits<std::uint64_t>::max()) stat.count += 1;
   stat.mean_secs += (static_cast<double>(secs) - stat.mean_secs) / static_cast<double>(stat.count);
   stat.last_classified_ms = now;
 }

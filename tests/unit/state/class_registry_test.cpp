@@ -6,7 +6,10 @@
 #include <limits>
 #include <string>
 #include <utility>
+#include <variant>
 #include <vector>
+
+#include "state/state_codec.hpp"
 
 namespace kelvo {
 namespace {
@@ -23,6 +26,18 @@ TEST(Classify, KeepsARunningMean) {
   classify(state, "peer", 10, 1);
   classify(state, "peer", 11, 2);
   EXPECT_DOUBLE_EQ(state.registry.at("peer").mean_secs, 10.5);
+}
+
+TEST(Classify, KeepsACountAtItsLimitAndTheStateReadable) {
+  constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
+  OwnerState state;
+  state.registry["ci_run"] = ClassStat{kMaxCount, 300.0, 1};
+  classify(state, "ci_run", 300, 2000);
+  EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{kMaxCount, 300.0, 2000}));
+
+  const auto text = serialize_state(state);
+  ASSERT_TRUE(std::holds_alternative<std::string>(text));
+  EXPECT_EQ(parse_state(std::get<std::string>(text)), state);
 }
 
 OwnerState full_registry() {
