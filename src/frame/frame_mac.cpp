@@ -20,15 +20,18 @@ int hex_value(char c) {
   return -1;
 }
 
-Digest32 frame_mac(std::string_view frame_text, std::string_view link) {
+// Nothing when libcrypto fails: an all-zero MAC left behind must never pass for a genuine one.
+std::optional<Digest32> frame_mac(std::string_view frame_text, std::string_view link) {
   Digest32 key{};
-  SHA256(reinterpret_cast<const unsigned char*>(link.data()), link.size(), key.data());
+  const bool keyed = SHA256(reinterpret_cast<const unsigned char*>(link.data()), link.size(),
+                            key.data()) != nullptr;
   Digest32 mac{};
   unsigned int mac_length = 0;
-  HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
-       reinterpret_cast<const unsigned char*>(frame_text.data()), frame_text.size(), mac.data(),
-       &mac_length);
+  const bool signed_ok = keyed && HMAC(EVP_sha256(), key.data(), static_cast<int>(key.size()),
+                                       reinterpret_cast<const unsigned char*>(frame_text.data()),
+                                       frame_text.size(), mac.data(), &mac_length) != nullptr;
   OPENSSL_cleanse(key.data(), key.size());
+  if (!signed_ok || mac_length != mac.size()) return std::nullopt;
   return mac;
 }
 
@@ -51,14 +54,15 @@ bool verify_frame_mac(std::string_view mac_text, std::string_view frame_text,
                       std::string_view link) {
   const auto given = decode_hex_mac(mac_text);
   if (!given) return false;
-  const Digest32 expected = frame_mac(frame_text, link);
-  if (given->size() != expected.size()) return false;
-  return CRYPTO_memcmp(given->data(), expected.data(), expected.size()) == 0;
+  const auto expected = frame_mac(frame_text, link);
+  if (!expected || given->size() != expected->size()) return false;
+  return CRYPTO_memcmp(given->data(), expected->data(), expected->size()) == 0;
 }
 
 std::string sign_frame(std::string_view frame_text, std::string_view link) {
   static constexpr char kDigits[] = "0123456789abcdef";
-  const Digest32 mac = frame_mac(frame_text, link);
+  // A failed signing gives a MAC that no check accepts.
+  const Digest32 mac = frame_mac(frame_text, link).value_or(Digest32{});
   std::string line;
   line.reserve(mac.size() * 2 + 1 + frame_text.size());
   for (const unsigned char byte : mac) {
