@@ -140,6 +140,21 @@ TEST_F(CycleTest, TheThirdRefusedPollInARowSupersedes) {
   EXPECT_EQ(host.count_calls("drive-poll"), 5);
 }
 
+TEST_F(CycleTest, AFailedPollWithoutARefusalLineEndsTheStreak) {
+  start();
+  host.queue_refused_poll();
+  host.queue_refused_poll();
+  host.polls.push_back({Exited{1}, {}, "DRIVE_POLL_REFUSED: busy\n"});
+  for (int i = 0; i < 3; ++i) host.queue_refused_poll();
+  ::testing::internal::CaptureStderr();
+  std::vector<CycleEnd> ends;
+  for (int i = 0; i < 6; ++i) ends.push_back(cycle());
+  ::testing::internal::GetCapturedStderr();
+  std::vector<CycleEnd> expected(5, CycleEnd::Continue);
+  expected.push_back(CycleEnd::Superseded);
+  EXPECT_EQ(ends, expected);
+}
+
 TEST_F(CycleTest, RunLoopEndsWithExitCodeZeroWhenSuperseded) {
   for (int i = 0; i < 3; ++i) host.queue_refused_poll();
   settings = {kLink, "qrn", "agent-1", "KELVO-7", std::nullopt};
@@ -284,6 +299,74 @@ TEST_F(CycleTest, TheBoardShowsAfterExactlySixtySecondsIdle) {
     EXPECT_EQ(context->board.last_resume_ms,
               shown ? std::optional<std::uint64_t>(kStart + idle_ms) : std::nullopt);
   }
+}
+
+TEST_F(CycleTest, MessagesGoFromTheShellIdWithTheirFlags) {
+  start();
+  set_activity(true, kStart - 60000);
+  cycle();  // idle for a minute already: the nudge is due at once
+  host.queue_poll({sim::boundary_frame("compact")});
+  set_activity(false, kStart + 1000);
+  cycle();  // a re-intro, then the board for the 61 s quiet stretch
+  const auto sends = host.sends();
+  ASSERT_EQ(sends.size(), 4u);
+  const std::vector<std::string> active{"send", "--active-only", "--from", "KELVO-7", "agent-1"};
+  EXPECT_EQ(sends[1].args, (std::vector<std::string>{"send", "--idle-only", "--ephemeral", "--from",
+                                                     "KELVO-7", "agent-1"}));
+  EXPECT_EQ(*sends[1].input, nudge_message(60000, clock.stamp));
+  EXPECT_EQ(sends[2].args, active);
+  EXPECT_EQ(*sends[2].input, intro_message());
+  EXPECT_EQ(sends[3].args, active);
+  EXPECT_TRUE(sends[3].input->find("`qrn shell cmd KELVO-7 classify ") != std::string::npos);
+}
+
+TEST_F(CycleTest, TheBoardNamesTheStateFileOrItsPattern) {
+  testing::TempDir dir;
+  struct Case {
+    std::optional<std::filesystem::path> state_dir;
+    std::string path_text;
+  };
+  const std::vector<Case> cases = {
+      {dir.path(), (dir.path() / "state" / "agent-1.json").string()},
+      {std::nullopt, "state/<owner>.json"},
+  };
+  for (const Case& c : cases) {
+    start("agent-1", "KELVO-7", c.state_dir);
+    // More classes than the board lists, so it points at the file for the rest.
+    for (int i = 0; i < 16; ++i) context->owner_state.registry["class_" + std::to_string(i)] = {};
+    set_activity(true, kStart);
+    cycle();
+    set_activity(false, kStart + 120000);
+    cycle();
+    EXPECT_TRUE(last_sent().ends_with(" (+1 more in `" + c.path_text + "`).")) << c.path_text;
+  }
+}
+
+TEST_F(CycleTest, OnlyAChangedRegistryIsSaved) {
+  testing::TempDir dir;
+  start("agent-1", "KELVO-7", dir.path());
+  const std::filesystem::path file = *context->state_path;
+  set_activity(true, kStart);
+  cycle();
+  // Commands and codes that leave the registry alone write nothing, nor does the board.
+  const std::string id = context->board.id;
+  host.queue_poll({command("status"), command("pause"), command("delay", R"({"minutes":3})"),
+                   command("retire", R"({"names":"x"})"),
+                   command("classify", R"({"id":")" + id + R"(-0","name":"ci_run"})"),
+                   io_frame("AGENT_OUTPUT", "!!classify=" + id + "-9:ci_run!! !!wait=5!!")});
+  cycle();
+  set_activity(false, kStart + 25 * 60000);
+  cycle();
+  EXPECT_FALSE(std::filesystem::exists(file));
+  EXPECT_EQ(context->board.id, id);
+
+  // The operator's classify of a shown checkpoint saves, and gets no reply.
+  const std::size_t sent = host.sends().size();
+  host.queue_poll({command("classify", R"({"id":")" + id + R"(-0","name":"ci_run"})")});
+  cycle();
+  EXPECT_EQ(host.sends().size(), sent);
+  ASSERT_TRUE(std::filesystem::exists(file));
+  EXPECT_EQ(load_state(file).registry.at("ci_run").count, 1u);
 }
 
 TEST_F(CycleTest, StatusBeforeAnyFrameEndsWithTheZeroSummary) {
