@@ -32,8 +32,11 @@ namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kLanes = 8;
-constexpr auto kLaneTime = std::chrono::seconds(20);
-constexpr auto kMarkTimeout = std::chrono::seconds(10);
+// Each lane kills this often; a slow machine (sanitizers, other builds) takes longer, up to the
+// cap, rather than killing less often.
+constexpr int kKillsPerLane = 25;
+constexpr auto kLaneCap = std::chrono::seconds(180);
+constexpr auto kMarkTimeout = std::chrono::seconds(60);
 
 // The agent as a script around qrn-sim. Each bind queues a wait (checkpoint :1; a classification
 // an earlier run left queued names an old board and fails quietly); each drive-poll reports a
@@ -178,8 +181,8 @@ LaneResult run_lane(unsigned seed) {
 
   std::uint64_t last_total = classifications(load_state(file));
   auto last_temporary = temporary_seen(tmp);
-  const auto lane_end = Clock::now() + kLaneTime;
-  while (Clock::now() < lane_end) {
+  const auto lane_end = Clock::now() + kLaneCap;
+  while (result.kills < kKillsPerLane && Clock::now() < lane_end) {
     marks.clear();
     session.start_shell(launch);
     if (!marks.wait_for('c')) {

@@ -93,7 +93,7 @@ class StatusProbe {
     session_.operator_command("status");
     ++asked_;
     // Every look at the inbox runs qrn-sim, so look less often than wait_until would.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
     for (;;) {
       highest_rss_kib_ = std::max(highest_rss_kib_, memory_of(pid_).rss_kib);
       std::size_t seen = 0;
@@ -124,6 +124,18 @@ class StatusProbe {
   std::size_t asked_ = 0;
   std::uint64_t highest_rss_kib_ = 0;
 };
+
+// AddressSanitizer's allocator keeps freed blocks in quarantine and in pools of its own, so an
+// instrumented shell never gives a big buffer back; there only what the shell counts is checked.
+void expect_memory_returned(const Memory& resting, const Memory& now, const StatusProbe& probe) {
+#ifdef __SANITIZE_ADDRESS__
+  (void)resting, (void)now, (void)probe;
+#else
+  EXPECT_LE(now.rss_kib, resting.rss_kib + kRetainedSlackKiB)
+      << "resting " << resting.rss_kib << " KiB, highest seen " << probe.highest_rss_kib()
+      << " KiB";
+#endif
+}
 
 std::string summary(std::uint64_t frames, std::uint64_t agent_outputs, std::uint64_t codes,
                     std::uint64_t refused, const std::string& kinds) {
@@ -168,9 +180,7 @@ TEST(FaultPoll, SurvivesPollsThatMisbehaveAndGivesTheirMemoryBack) {
   EXPECT_EQ(probe.io_line(), summary(0, 0, 0, kBigPollLines, ""));
   const Memory after_first = memory_of(*pid);
   EXPECT_GE(after_first.peak_kib, resting.rss_kib + 64 * 1024) << "the poll was not held whole";
-  EXPECT_LE(after_first.rss_kib, resting.rss_kib + kRetainedSlackKiB)
-      << "resting " << resting.rss_kib << " KiB, highest seen " << probe.highest_rss_kib()
-      << " KiB";
+  expect_memory_returned(resting, after_first, probe);
 
   // Lines of 1 MiB and invalid UTF-8. A verified AGENT_OUTPUT of 1 MiB ending in a wait code
   // counts with its code; a boundary and an io frame whose MACs cover invalid bytes no longer
@@ -196,9 +206,7 @@ TEST(FaultPoll, SurvivesPollsThatMisbehaveAndGivesTheirMemoryBack) {
   ASSERT_TRUE(host.next_poll_runs(big_poll_script()));
   EXPECT_EQ(probe.io_line(), summary(1, 1, 1, 2 * kBigPollLines + 1, "; kinds: AGENT_OUTPUT 1"));
   const Memory after_second = memory_of(*pid);
-  EXPECT_LE(after_second.rss_kib, resting.rss_kib + kRetainedSlackKiB)
-      << "resting " << resting.rss_kib << " KiB, highest seen " << probe.highest_rss_kib()
-      << " KiB";
+  expect_memory_returned(resting, after_second, probe);
   EXPECT_EQ(probe.replies(), probe.asked());
   EXPECT_TRUE(session.shell_running());
   EXPECT_EQ(session.shell_err(), "");

@@ -41,6 +41,6 @@ class RunningProgram {
 
 // Checks `condition` every 10 ms until it holds (true) or `timeout` has passed (false).
 bool wait_until(const std::function<bool()>& condition,
-                std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
 }  // namespace kelvo::testing

@@ -91,7 +91,7 @@ class ShellSession {
   bool shell_running();
   // Waits for the shell to end by itself and gives its outputs and exit code.
   std::optional<ProgramRun> wait_for_shell_exit(
-      std::chrono::milliseconds timeout = std::chrono::seconds(10));
+      std::chrono::milliseconds timeout = std::chrono::seconds(60));
   // Kills the shell unless it has ended, and gives its outputs and exit code.
   ProgramRun stop_shell();
   // What the shell has written to standard error so far (also after it ended).
@@ -103,7 +103,7 @@ class ShellSession {
   // message is given at most once, so waiting twice for the same kind of text finds the second
   // one. On timeout the test fails with the inbox and the shell's standard error.
   std::optional<InboxMessage> wait_for_message(
-      const MessageTest& test, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+      const MessageTest& test, std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
  private:
   void sim_ok(std::vector<std::string> args) const;
