@@ -10,6 +10,7 @@ import argparse
 import json
 import math
 import os
+import random
 import shutil
 import signal
 import statistics
@@ -90,11 +91,13 @@ def percentile(values, p):
 
 
 def respond(args):
-    """Queues `status` and times until its reply lands in the inbox, `count` times."""
+    """Queues `status` at a random moment and times until its reply lands, `count` times."""
     session = Session(args.shell, args.sim)
     try:
         latencies = []
         for _ in range(args.count):
+            # Commands come at any point of the shell's cycle, not just after its last reply.
+            time.sleep(random.uniform(0, 0.6))
             size = session.inbox_size()
             session.verb("shell", "cmd", SHELL_ID, "status")
             queued = time.monotonic()

@@ -19,7 +19,7 @@ def load_runs(path):
         document = json.load(f)
     runs = {}
     for run in document["benchmarks"]:
-        name = run.get("run_name", run["name"])
+        name = run.get("run_name", run["name"]).split("/")[0]
         if run.get("run_type") == "aggregate":
             if run.get("aggregate_name") == "median":
                 runs[name] = run
@@ -46,12 +46,14 @@ def main():
     rows = []
     for line, checks in (("CommandLine", 3), ("IoLine", 2)):
         pipeline = ns(runs[f"BM_Sort{line}"], "cpu_time")
-        floor = ns(runs[f"BM_HmacFloor{line}"], "cpu_time")
-        ratio = pipeline / floor
+        one_shot = ns(runs[f"BM_HmacOneShot{line}"], "cpu_time")
+        arithmetic = ns(runs[f"BM_HmacArithmetic{line}"], "cpu_time")
         rows.append((f"line pipeline, {line[:-4].lower()} line ({checks} MAC checks)",
                      f"{pipeline:,.0f} ns/line = {1e9 / pipeline:,.0f} lines/s",
-                     f"{checks}x bare HMAC {floor:,.0f} ns; target ratio <= 1.25",
-                     f"{ratio:.2f} {verdict(ratio <= 1.25)}"))
+                     f"{checks}x HMAC() {one_shot:,.0f} ns (MAC arithmetic alone "
+                     f"{arithmetic:,.0f} ns); target ratio <= 1.25",
+                     f"{pipeline / one_shot:.2f} {verdict(pipeline / one_shot <= 1.25)} "
+                     f"({pipeline / arithmetic:.2f} vs arithmetic)"))
 
     host = ns(runs["BM_RunHostTrivial"], "real_time")
     spawn = ns(runs["BM_BareSpawnTrivial"], "real_time")
