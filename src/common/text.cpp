@@ -46,13 +46,31 @@ std::string_view trim_start(std::string_view text) {
   return text.substr(pos);
 }
 
-std::string_view trim_end(std::string_view text) {
+namespace {
+
+// The characters are only known from the start (an ill-formed sequence ends where decoding
+// says), so this walks the whole text.
+std::string_view trim_end_from_start(std::string_view text) {
   std::size_t end = 0;  // just past the last character that is not white space
   std::size_t length = 0;
   for (std::size_t pos = 0; pos < text.size(); pos += length) {
     if (!is_space_at(text, pos, length)) end = pos + length;
   }
   return text.substr(0, end);
+}
+
+}  // namespace
+
+std::string_view trim_end(std::string_view text) {
+  // An ASCII byte is never part of a multi-byte sequence, well-formed or not, so a last byte
+  // below 0x80 is a character of its own and can be judged from the end.
+  while (!text.empty()) {
+    const auto last = static_cast<unsigned char>(text.back());
+    if (last >= 0x80) return trim_end_from_start(text);
+    if (!is_unicode_space(last)) return text;
+    text.remove_suffix(1);
+  }
+  return text;
 }
 
 std::string_view trim(std::string_view text) { return trim_end(trim_start(text)); }

@@ -2,17 +2,17 @@
 
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "common/console.hpp"
 #include "common/text.hpp"
 #include "digest/inline_code.hpp"
-#include "frame/event_frame.hpp"
-#include "frame/shell_command.hpp"
 #include "main/cycle_follow_ups.hpp"
 #include "main/host_cli.hpp"
 #include "main/operator_commands.hpp"
 #include "main/operator_messages.hpp"
+#include "main/poll_line.hpp"
 
 namespace kelvo {
 
@@ -49,18 +49,18 @@ void count_io_frame(RunCounters& counters, const IoFrame& frame, CycleInputs& cy
   }
 }
 
-// Offers one poll line to the parsers in their fixed order; the first that takes it wins.
+// Sorts one poll line (see sort_poll_line) and acts on what it is.
 void read_poll_line(ShellContext& context, LoopEffects& effects, std::string_view line,
                     CycleInputs& cycle) {
-  const std::string& link = context.settings.link;
-  if (parse_boundary_frame(line, link)) {
+  const PollLine sorted = sort_poll_line(line, context.settings.link);
+  if (std::holds_alternative<BoundaryLine>(sorted)) {
     ++context.counters.boundaries;
     cycle.boundary_seen = true;
-  } else if (line.find("type=\"boundary\"") != std::string_view::npos) {
+  } else if (std::holds_alternative<RefusedBoundaryLine>(sorted)) {
     ++context.counters.refused;
-  } else if (const auto io = parse_io_frame(line, link)) {
+  } else if (const auto* io = std::get_if<IoFrame>(&sorted)) {
     count_io_frame(context.counters, *io, cycle);
-  } else if (const auto command = read_shell_command(line, link)) {
+  } else if (const auto* command = std::get_if<ShellCommand>(&sorted)) {
     act_on_command(context, effects, *command, cycle.now);
   }
 }

@@ -47,6 +47,9 @@ TEST(Trim, RemovesUnicodeWhiteSpaceAtBothEnds) {
       {"\xC2\xA0x\xE3\x80\x80", "x\xE3\x80\x80", "\xC2\xA0x", "x"},  // NBSP, ideographic space
       {"\xE2\x80\x8Bx", "\xE2\x80\x8Bx", "\xE2\x80\x8Bx", "\xE2\x80\x8Bx"},  // ZWSP is not space
       {" \xFF ", "\xFF ", " \xFF", "\xFF"},  // ill-formed bytes are kept
+      // ASCII space after a multi-byte one, and after a cut-off sequence (which is kept)
+      {"x\xE3\x80\x80 \t", "x\xE3\x80\x80 \t", "x", "x"},
+      {"a\xE3\x80 ", "a\xE3\x80 ", "a\xE3\x80", "a\xE3\x80"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(trim_start(c.in), c.start) << c.in;

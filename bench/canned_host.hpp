@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "main/host_runner.hpp"
+#include "main/loop_clock.hpp"
+#include "main/shell_context.hpp"
+
+namespace kelvo::bench {
+
+inline const std::string kLink = "0123456789abcdef0123456789abcdef";
+inline const std::string kOwner = "demo";
+inline const std::string kShellId = "KELVO-0";
+
+// A host that runs in-process and starts no child: every poll prints `poll_out`, every
+// drive-poll `activity_out`, every digest `digest_out`; sends are only counted. It keeps
+// nothing per call, so it neither costs nor grows with the number of cycles.
+class CannedHost final : public HostRunner {
+ public:
+  std::string poll_out;
+  std::string activity_out;
+  std::string digest_out = R"({"turns":[]})";
+  std::uint64_t sends = 0;
+
+  ProcessResult run(const std::vector<std::string>& args) override;
+  bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+};
+
+// A clock that moves on 500 ms at each sleep and never sleeps.
+class SteppingClock final : public LoopClock {
+ public:
+  std::uint64_t now = 1'800'000'000'000;
+
+  std::uint64_t now_ms() override { return now; }
+  std::string local_stamp() override { return "14:05 2026-12-07"; }
+  void sleep_between_cycles() override { now += 500; }
+};
+
+// The settings of a shell bound as kShellId for kOwner on kLink, without a state directory.
+StartupSettings bench_settings();
+
+// `count` signed AGENT_OUTPUT io lines of ordinary agent prose (no inline codes), one poll's
+// output.
+std::string agent_output_poll(std::size_t count);
+
+// One drive-poll output: the endpoint busy since `since`.
+std::string busy_since(std::uint64_t since);
+
+}  // namespace kelvo::bench
