@@ -14,6 +14,7 @@
 
 #include "common/text.hpp"
 #include "frame/frame_mac.hpp"
+#include "support/sanitized.hpp"
 #include "support/shell_script.hpp"
 #include "support/shell_session.hpp"
 
@@ -128,13 +129,10 @@ class StatusProbe {
 // AddressSanitizer's allocator keeps freed blocks in quarantine and in pools of its own, so an
 // instrumented shell never gives a big buffer back; there only what the shell counts is checked.
 void expect_memory_returned(const Memory& resting, const Memory& now, const StatusProbe& probe) {
-#ifdef __SANITIZE_ADDRESS__
-  (void)resting, (void)now, (void)probe;
-#else
+  if (kSanitized) return;
   EXPECT_LE(now.rss_kib, resting.rss_kib + kRetainedSlackKiB)
       << "resting " << resting.rss_kib << " KiB, highest seen " << probe.highest_rss_kib()
       << " KiB";
-#endif
 }
 
 std::string summary(std::uint64_t frames, std::uint64_t agent_outputs, std::uint64_t codes,

@@ -10,6 +10,7 @@
 #include "frame/frame_mac.hpp"
 #include "support/run_program.hpp"
 #include "support/running_program.hpp"
+#include "support/sanitized.hpp"
 #include "support/shell_script.hpp"
 #include "support/temp_dir.hpp"
 
@@ -134,7 +135,7 @@ TEST(QrnSim, SendKeepsTheMessageBytes) {
 TEST(QrnSim, RacingVerbAndPollLoseNoFrame) {
   SimHome sim;
   const std::string token = sim.bound_link("demo");
-  constexpr int kFrames = 300;
+  constexpr int kFrames = stress_rounds(300, 60);
   const std::string script =
       "for i in $(seq " + std::to_string(kFrames) +
       "); do \"$SIM\" agent say demo \"m$i\" || echo FAIL >&2; done &\n"
@@ -162,7 +163,7 @@ TEST(QrnSim, RacingVerbAndPollLoseNoFrame) {
 // Two senders append to one inbox at once: the lock keeps every message.
 TEST(QrnSim, RacingSendsLoseNoMessage) {
   SimHome sim;
-  constexpr int kEach = 150;
+  constexpr int kEach = stress_rounds(150, 40);
   const std::string loop = "for i in $(seq " + std::to_string(kEach) +
                            "); do printf %s \"$1$i\" | \"$SIM\" send \"--from\" \"$1\" demo; done";
   const std::string script = "sender() { " + loop + "; }\nsender a & sender b\nwait\n";
