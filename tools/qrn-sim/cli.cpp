@@ -1,5 +1,6 @@
 #include "qrn-sim/cli.hpp"
 
+#include <string>
 #include <string_view>
 
 #include "common/utf8.hpp"
@@ -52,7 +53,8 @@ int dispatch(const std::vector<std::string>& args, SimEnv& env) {
       return command.handler(Words(args).subspan(1), env);
     }
   }
-  env.write_err(kUsage);
+  const std::string problem = args.empty() ? "no command given" : "unknown command " + args[0];
+  env.write_err("qrn-sim: " + problem + "\n" + std::string(kUsage));
   return kExitUsage;
 }
 

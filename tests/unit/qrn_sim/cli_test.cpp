@@ -416,8 +416,10 @@ TEST(SimCli, MalformedCommandLinesAreUsageErrors) {
     for (const auto& arg : args) shown += arg + " ";
     EXPECT_EQ(run.code, 2) << shown;
     EXPECT_EQ(run.out, "") << shown;
+    EXPECT_TRUE(run.err.starts_with("qrn-sim: ")) << shown << run.err;
     EXPECT_NE(run.err.find("usage: "), std::string::npos) << shown;
   }
+  EXPECT_TRUE(sim.run({"frobnicate"}).err.starts_with("qrn-sim: unknown command frobnicate\n"));
   // None of them touched the link's queue or the inbox.
   EXPECT_EQ(sim.poll(token).out, "");
   EXPECT_EQ(sim.run({"inbox", "alice"}).out, "");
