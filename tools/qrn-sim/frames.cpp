@@ -2,12 +2,15 @@
 
 #include "frame/frame_escape.hpp"
 #include "frame/frame_mac.hpp"
+#include "qrn-sim/error.hpp"
 
 namespace kelvo::sim {
 
 namespace {
 
 std::string attribute(std::string_view name, std::string_view value) {
+  // Attribute escapes have no form for a line break, unlike the body's <br>.
+  require_one_line(value, name);
   std::string text = " ";
   text.append(name);
   text += "=\"";
@@ -28,6 +31,12 @@ std::string event(std::string_view attributes, std::string_view escaped_body) {
 bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
+
+void require_one_line(std::string_view text, std::string_view what) {
+  if (text.find('\n') != std::string_view::npos) {
+    throw SimError("the " + std::string(what) + " must not hold a line break");
+  }
+}
 
 std::string activity_frame(bool idle, std::uint64_t since) {
   return event(attribute("type", "activity") + attribute("state", idle ? "idle" : "busy") +

@@ -9,6 +9,10 @@
 
 namespace kelvo::sim {
 
+// A poll prints one frame a line, so a raw line break in an attribute value or an emitted line
+// would tear a frame in two; SimError naming `what` when `text` holds one.
+void require_one_line(std::string_view text, std::string_view what);
+
 // <EVENT type="activity" state="idle|busy" since="…"></EVENT>
 std::string activity_frame(bool idle, std::uint64_t since);
 

@@ -38,6 +38,7 @@ int run_emit(Words args, SimEnv& env) {
   if (!token || (parsed.has("--unsigned") && parsed.has("--bad-mac"))) {
     throw usage_error(kEmitUsage);
   }
+  require_one_line(parsed.positional[0], "line");
   const Signing signing = parsed.has("--unsigned")  ? Signing::None
                           : parsed.has("--bad-mac") ? Signing::BadMac
                                                     : Signing::Mac;

@@ -458,6 +458,25 @@ TEST(SimCli, VerbsOnUnknownOwnersFailWithoutEffect) {
   EXPECT_EQ(sim.poll(token).out, "");
 }
 
+TEST(SimCli, LineBreaksThatWouldTearAFrameAreRefused) {
+  Sim sim;
+  const std::string token = sim.bound_link("alice");
+  const Args cases[] = {
+      {"boundary", "alice", "--kind", "x\ny"},
+      {"shell", "cmd", "KELVO-0", "sta\ntus"},
+      {"emit", "--link", token, "<EVENT type=\"boundary\" kind=\"x\">\n</EVENT>"},
+  };
+  for (const auto& args : cases) {
+    const SimRun run = sim.run(args);
+    EXPECT_EQ(run.code, 1) << args[0];
+    EXPECT_TRUE(run.err.starts_with("qrn-sim: ")) << run.err;
+    EXPECT_NE(run.err.find("line break"), std::string::npos) << run.err;
+  }
+  EXPECT_EQ(sim.poll(token).out, "");
+  EXPECT_EQ(sim.run({"endpoint", "digest", "alice", "--last", "12", "--json"}).out,
+            "{\"turns\":[]}\n");
+}
+
 TEST(SimCli, DamagedStateIsReportedAndLeftAsItIs) {
   Sim sim;
   std::filesystem::create_directories(sim.home());
