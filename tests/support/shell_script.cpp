@@ -1,5 +1,9 @@
 #include "support/shell_script.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
@@ -10,15 +14,25 @@ namespace kelvo::testing {
 std::filesystem::path write_shell_script(const std::filesystem::path& dir, std::string_view name,
                                          std::string_view body) {
   const std::filesystem::path path = dir / name;
-  {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << "#!/bin/sh\n" << body;
-    if (!file.good()) throw std::runtime_error("cannot write " + path.string());
+  // Close-on-exec: a program that another test thread starts while this file is open for
+  // writing must not inherit the descriptor, or running the script fails with ETXTBSY for as
+  // long as that program lives.
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
+  if (fd < 0) throw std::runtime_error("cannot write " + path.string());
+  const std::string text = "#!/bin/sh\n" + std::string(body);
+  std::string_view left = text;
+  while (!left.empty()) {
+    const ssize_t written = ::write(fd, left.data(), left.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) {
+      ::close(fd);
+      throw std::runtime_error("cannot write " + path.string());
+    }
+    left.remove_prefix(static_cast<std::size_t>(written));
   }
-  std::filesystem::permissions(
-      path, std::filesystem::perms::owner_all | std::filesystem::perms::group_read |
-                std::filesystem::perms::group_exec | std::filesystem::perms::others_read |
-                std::filesystem::perms::others_exec);
+  ::close(fd);
+  // An existing file keeps its mode through O_TRUNC, so set it either way.
+  std::filesystem::permissions(path, std::filesystem::perms(0755));
   return path;
 }
 
