@@ -32,11 +32,11 @@ class CannedHost final : public HostRunner {
 // A clock that moves on 500 ms at each sleep and never sleeps.
 class SteppingClock final : public LoopClock {
  public:
-  std::uint64_t now = 1'800'000'000'000;
+  WallTime now_at = at_epoch_ms(1'800'000'000'000);
 
-  std::uint64_t now_ms() override { return now; }
+  WallTime now() override { return now_at; }
   std::string local_stamp() override { return "14:05 2026-12-07"; }
-  void sleep_between_cycles() override { now += 500; }
+  void sleep_between_cycles() override { now_at += Millis(500); }
 };
 
 // The settings of a shell bound as kShellId for kOwner on kLink, without a state directory.

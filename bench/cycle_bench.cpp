@@ -13,7 +13,7 @@ void cycles_with_poll(benchmark::State& state, std::size_t frames) {
   CannedHost host;
   SteppingClock clock;
   host.poll_out = agent_output_poll(frames);
-  host.activity_out = busy_since(clock.now - 1000);
+  host.activity_out = busy_since(epoch_ms(clock.now_at) - 1000);
   LoopEffects effects{host, clock};
   ShellContext context = set_up_run(bench_settings(), effects);
   for (auto _ : state) {

@@ -72,7 +72,7 @@ void BM_MemoryGrowthMillionCycles(benchmark::State& state) {
     std::uint64_t n = 0;
     const auto run = [&](std::uint64_t cycles) {
       for (const std::uint64_t end = n + cycles; n < end; ++n) {
-        workload.prepare(n, clock.now, host);
+        workload.prepare(n, epoch_ms(clock.now_at), host);
         run_cycle(context, effects);
         clock.sleep_between_cycles();
       }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "board/duration.hpp"
+#include "common/duration.hpp"
 #include "common/text.hpp"
 #include "state/class_registry.hpp"
 
@@ -18,17 +18,20 @@ constexpr std::string_view MAIN_TEXT =
     "shell cmd {} classify {}-<sub> <name>` — kelvo folds that checkpoint's shown time into the "
     "class's running average and starts a fresh stretch.";
 
+// Names the file of the classes a board does not list, when the run keeps none.
+constexpr std::string_view STATE_PATH_PLACEHOLDER = "state/<owner>.json";
+
 std::string checkpoint_lines(const StretchBoard& board) {
-  const std::uint64_t resume = board.last_resume_ms.value_or(0);
   std::string lines;
   for (auto it = board.checkpoints.rbegin(); it != board.checkpoints.rend(); ++it) {
-    const std::uint64_t delta = resume > it->marked_ms ? resume - it->marked_ms : 0;
-    lines += "\n:" + std::to_string(it->sub) + " ~" + format_duration(delta / 1000);
+    const Seconds shown = whole_seconds(shown_delta(board, *it));
+    lines += "\n:" + std::to_string(it->sub) + " ~" + format_duration(shown);
   }
   return lines;
 }
 
-std::string classes_sentence(const ClassRegistry& registry, std::string_view state_path_text) {
+std::string classes_sentence(const ClassRegistry& registry,
+                             const std::optional<std::string>& state_path) {
   const std::vector<ListedClass> listed = listing_order(registry);
   std::string sentence = " Your classified waits so far: ";
   for (std::size_t i = 0; i < listed.size() && i < MAX_LISTED_CLASSES; ++i) {
@@ -39,7 +42,8 @@ std::string classes_sentence(const ClassRegistry& registry, std::string_view sta
   }
   if (listed.size() > MAX_LISTED_CLASSES) {
     sentence += fill(" (+{} more in `{}`)",
-                     {std::to_string(listed.size() - MAX_LISTED_CLASSES), state_path_text});
+                     {std::to_string(listed.size() - MAX_LISTED_CLASSES),
+                      state_path ? std::string_view(*state_path) : STATE_PATH_PLACEHOLDER});
   }
   return sentence + ".";
 }
@@ -53,19 +57,18 @@ std::string checkpoint_range(const StretchBoard& board) {
 
 }  // namespace
 
-std::string board_message(std::uint64_t idle_ms, std::string_view stamp, const StretchBoard& board,
-                          std::string_view sender_label, const ClassRegistry& registry,
-                          std::string_view state_path_text) {
-  std::string message =
-      fill(MAIN_TEXT, {board.id, stamp, format_duration(idle_ms / 1000), checkpoint_lines(board),
-                       board.id, sender_label, board.id});
-  if (!registry.empty()) message += classes_sentence(registry, state_path_text);
+std::string board_message(Millis idle_for, std::string_view stamp, const StretchBoard& board,
+                          std::string_view shell_id, const ClassRegistry& registry,
+                          const std::optional<std::string>& state_path) {
+  std::string message = fill(MAIN_TEXT, {board.id, stamp, format_duration(whole_seconds(idle_for)),
+                                         checkpoint_lines(board), board.id, shell_id, board.id});
+  if (!registry.empty()) message += classes_sentence(registry, state_path);
   return message;
 }
 
 std::string board_status_line(const StretchBoard& board) {
   const std::string_view note =
-      board.last_resume_ms ? "deltas measure to the last resume" : "no resume reported yet";
+      board.last_resume ? "deltas measure to the last resume" : "no resume reported yet";
   return fill(" Live board `{}` — checkpoints {}; {}.", {board.id, checkpoint_range(board), note});
 }
 

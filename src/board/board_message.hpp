@@ -1,11 +1,12 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "board/stretch_board.hpp"
+#include "common/time.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
@@ -14,10 +15,11 @@ namespace kelvo {
 inline constexpr std::size_t MAX_LISTED_CLASSES = 15;
 
 // What the agent is shown when a quiet stretch ends: the checkpoints newest first with their
-// time to the resume, how to classify one, and the classes known so far.
-std::string board_message(std::uint64_t idle_ms, std::string_view stamp, const StretchBoard& board,
-                          std::string_view sender_label, const ClassRegistry& registry,
-                          std::string_view state_path_text);
+// time to the resume, how to classify one (addressed to `shell_id`), and the classes known so far,
+// pointing to the state file for those not listed ("state/<owner>.json" when there is none).
+std::string board_message(Millis idle_for, std::string_view stamp, const StretchBoard& board,
+                          std::string_view shell_id, const ClassRegistry& registry,
+                          const std::optional<std::string>& state_path);
 
 // The board's piece of the status reply, beginning with a space.
 std::string board_status_line(const StretchBoard& board);

@@ -1,14 +1,12 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "common/time.hpp"
 
 namespace kelvo {
 
-// "HH:MM YYYY-MM-DD" in the local time zone for a moment in milliseconds since the epoch.
-std::string local_stamp_at(std::uint64_t epoch_ms);
-
-// The same for the current wall clock.
-std::string local_stamp();
+// "HH:MM YYYY-MM-DD" in the local time zone.
+std::string local_stamp_at(WallTime moment);
 
 }  // namespace kelvo

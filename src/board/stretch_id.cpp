@@ -1,9 +1,5 @@
 #include "board/stretch_id.hpp"
 
-#include <unistd.h>
-
-#include "common/clock.hpp"
-
 namespace kelvo {
 
 namespace {
@@ -28,10 +24,6 @@ std::string stretch_id_from_seed(std::uint64_t clock_ns, std::uint32_t pid) {
     id += STRETCH_ID_ALPHABET[splitmix64_next(state) & 31];
   }
   return id;
-}
-
-std::string new_stretch_id() {
-  return stretch_id_from_seed(now_ns(), static_cast<std::uint32_t>(getpid()));
 }
 
 }  // namespace kelvo

@@ -13,7 +13,4 @@ inline constexpr std::size_t STRETCH_ID_LENGTH = 6;
 // Six SplitMix64 draws from a seed of the clock and the process id, one alphabet letter each.
 std::string stretch_id_from_seed(std::uint64_t clock_ns, std::uint32_t pid);
 
-// A stretch id seeded from the wall clock in nanoseconds and this process's id.
-std::string new_stretch_id();
-
 }  // namespace kelvo

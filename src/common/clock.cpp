@@ -14,11 +14,11 @@ timespec wall_clock() {
 
 }  // namespace
 
-std::uint64_t now_ms() {
+WallTime wall_now() {
   const timespec ts = wall_clock();
-  if (ts.tv_sec < 0) return 0;
-  return static_cast<std::uint64_t>(ts.tv_sec) * 1000 +
-         static_cast<std::uint64_t>(ts.tv_nsec) / 1000000;
+  if (ts.tv_sec < 0) return WallTime{};
+  return at_epoch_ms(static_cast<std::uint64_t>(ts.tv_sec) * 1000 +
+                     static_cast<std::uint64_t>(ts.tv_nsec) / 1000000);
 }
 
 std::uint64_t now_ns() {

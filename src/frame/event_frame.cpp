@@ -24,9 +24,9 @@ std::optional<EventFrame> signed_frame_of_type(std::string_view line, std::strin
   return of_type(open_signed_frame(line, link), type);
 }
 
-std::optional<bool> parse_idle_state(const std::optional<std::string>& state) {
-  if (state == "idle") return true;
-  if (state == "busy") return false;
+std::optional<Activity> parse_activity_state(const std::optional<std::string>& state) {
+  if (state == "idle") return Activity::Idle;
+  if (state == "busy") return Activity::Busy;
   return std::nullopt;
 }
 
@@ -69,12 +69,12 @@ std::optional<std::string> frame_attribute(std::string_view attributes, std::str
 std::optional<ActivityFrame> parse_activity_frame(std::string_view line) {
   const auto frame = of_type(parse_event_tag(trim(line)), "activity");
   if (!frame) return std::nullopt;
-  const auto idle = parse_idle_state(frame_attribute(frame->attributes, "state"));
+  const auto activity = parse_activity_state(frame_attribute(frame->attributes, "state"));
   // The host writes `since` itself; anything but plain digits is not its frame.
   const auto since_text = frame_attribute(frame->attributes, "since");
   const auto since = since_text ? parse_u64(*since_text) : std::nullopt;
-  if (!idle || !since) return std::nullopt;
-  return ActivityFrame{*idle, *since};
+  if (!activity || !since) return std::nullopt;
+  return ActivityFrame{*activity, at_epoch_ms(*since)};
 }
 
 std::optional<BoundaryFrame> parse_boundary_frame(std::string_view line, std::string_view link) {

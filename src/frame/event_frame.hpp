@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/activity.hpp"
+
 namespace kelvo {
 
 // One <EVENT ...>...</EVENT> element, both parts still escaped. `attributes` is the raw text
@@ -17,12 +19,7 @@ struct EventFrame {
 };
 
 // type="activity", unsigned, from drive-poll: the endpoint's state and when it entered it.
-struct ActivityFrame {
-  bool idle = false;
-  std::uint64_t since = 0;
-
-  bool operator==(const ActivityFrame&) const = default;
-};
+using ActivityFrame = ActivityReport;
 
 // type="boundary": a break in the link's conversation, after which the shell introduces itself
 // again. Every kind is treated alike.

@@ -1,7 +1,6 @@
 #include "machine/pacing_machine.hpp"
 
 #include <algorithm>
-#include <limits>
 #include <utility>
 
 #include "common/text.hpp"
@@ -9,21 +8,11 @@
 namespace kelvo {
 namespace {
 
-constexpr std::uint64_t MS_PER_MINUTE = 60000;
 constexpr std::uint32_t MIN_DELAY_MINUTES = 1;
 constexpr std::uint32_t MAX_DELAY_MINUTES = 120;
 constexpr std::size_t LAST_STEP = BACKOFF_MS.size() - 1;
 
-// Activity `since` values are not authenticated and may lie anywhere in the u64 range: a due
-// time past its end stays at the end instead of wrapping round to the past.
-std::uint64_t saturating_add(std::uint64_t time, std::uint64_t interval) {
-  constexpr std::uint64_t latest = std::numeric_limits<std::uint64_t>::max();
-  return interval > latest - time ? latest : time + interval;
-}
-
-std::uint64_t delay_ms(std::uint32_t minutes) { return std::uint64_t{minutes} * MS_PER_MINUTE; }
-
-void begin_idle_stretch(PacingMachine& machine, std::uint64_t since) {
+void begin_idle_stretch(PacingMachine& machine, WallTime since) {
   const std::optional<std::uint32_t> held = std::exchange(machine.held_delay, std::nullopt);
   machine.idle_since = since;
   if (machine.latch == Latch::Lowered) {
@@ -32,25 +21,25 @@ void begin_idle_stretch(PacingMachine& machine, std::uint64_t since) {
   }
   machine.backoff_step = 0;
   machine.delay_armed = held.has_value();
-  machine.timer = saturating_add(since, held ? delay_ms(*held) : BACKOFF_MS[0]);
+  machine.timer = saturating_add(since, held ? minutes_to_millis(*held) : BACKOFF_MS[0]);
 }
 
 // Ends the idle stretch and gives its length, when its start is known and not after `since`.
-std::optional<std::uint64_t> end_idle_stretch(PacingMachine& machine, std::uint64_t since) {
+std::optional<Millis> end_idle_stretch(PacingMachine& machine, WallTime since) {
   machine.activity = Activity::Busy;
   machine.timer.reset();
   machine.latch = Latch::Raised;
   machine.backoff_step = 0;
   machine.delay_armed = false;
   machine.held_delay.reset();
-  const std::optional<std::uint64_t> start = std::exchange(machine.idle_since, std::nullopt);
+  const std::optional<WallTime> start = std::exchange(machine.idle_since, std::nullopt);
   if (!start || since < *start) return std::nullopt;
   return since - *start;
 }
 
-std::string idle_item(const PacingMachine& machine, std::uint64_t now) {
+std::string idle_item(const PacingMachine& machine, WallTime now) {
   if (!machine.idle_since || now < *machine.idle_since) return "";
-  return ", idle ~" + std::to_string((now - *machine.idle_since) / 1000) + "s";
+  return ", idle ~" + std::to_string(whole_seconds(now - *machine.idle_since).count()) + "s";
 }
 
 std::string held_item(const PacingMachine& machine) {
@@ -59,19 +48,20 @@ std::string held_item(const PacingMachine& machine) {
               {std::to_string(*machine.held_delay)});
 }
 
-std::string timer_item(const PacingMachine& machine, std::uint64_t now) {
+std::string timer_item(const PacingMachine& machine, WallTime now) {
   if (!machine.timer) return "off";
   if (now >= *machine.timer) return "armed, ping due now";
   // Rounded up without adding first, so a timer near the end of the range cannot overflow.
-  const std::uint64_t left = *machine.timer - now;
-  const std::uint64_t seconds = left / 1000 + (left % 1000 != 0 ? 1 : 0);
-  return "armed, next ping in ~" + std::to_string(seconds) + "s";
+  const Millis left = *machine.timer - now;
+  const Seconds seconds = std::chrono::ceil<Seconds>(left);
+  return "armed, next ping in ~" + std::to_string(seconds.count()) + "s";
 }
 
 }  // namespace
 
-std::optional<std::uint64_t> on_activity(PacingMachine& machine, bool idle, std::uint64_t since) {
-  if (!idle) {
+std::optional<Millis> on_activity(PacingMachine& machine, const ActivityReport& edge) {
+  const WallTime since = edge.since;
+  if (edge.activity == Activity::Busy) {
     if (machine.activity == Activity::Busy) return std::nullopt;
     return end_idle_stretch(machine, since);
   }
@@ -88,7 +78,7 @@ std::optional<std::uint64_t> on_activity(PacingMachine& machine, bool idle, std:
   return std::nullopt;
 }
 
-void apply_pause(PacingMachine& machine, std::optional<std::uint32_t> minutes, std::uint64_t now) {
+void apply_pause(PacingMachine& machine, std::optional<std::uint32_t> minutes, WallTime now) {
   if (!minutes) {
     machine.latch = Latch::Lowered;
     machine.timer.reset();
@@ -104,12 +94,12 @@ void apply_pause(PacingMachine& machine, std::optional<std::uint32_t> minutes, s
   }
   // Measured from the start of the idle stretch, so a short delay may already be due.
   if (!machine.idle_since) machine.idle_since = now;
-  machine.timer = saturating_add(*machine.idle_since, delay_ms(clamped));
+  machine.timer = saturating_add(*machine.idle_since, minutes_to_millis(clamped));
   machine.delay_armed = true;
 }
 
 CodeOutcome apply_codes(PacingMachine& machine, const std::vector<InlineCode>& codes,
-                        std::uint64_t now) {
+                        WallTime now) {
   CodeOutcome outcome;
   for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
     if (std::holds_alternative<DoneCode>(*code)) {
@@ -130,13 +120,13 @@ CodeOutcome apply_codes(PacingMachine& machine, const std::vector<InlineCode>& c
   return outcome;
 }
 
-std::optional<std::uint64_t> tick(PacingMachine& machine, std::uint64_t now) {
+std::optional<Millis> tick(PacingMachine& machine, WallTime now) {
   if (machine.latch == Latch::Lowered || machine.activity == Activity::Busy || !machine.timer ||
       now < *machine.timer) {
     return std::nullopt;
   }
   // Every way of arming keeps the timer at or after the idle start, so this cannot go negative.
-  const std::uint64_t idle_for = now - machine.idle_since.value_or(*machine.timer);
+  const Millis idle_for = now - machine.idle_since.value_or(*machine.timer);
   if (machine.delay_armed) {
     machine.delay_armed = false;
     machine.backoff_step = 0;
@@ -147,14 +137,15 @@ std::optional<std::uint64_t> tick(PacingMachine& machine, std::uint64_t now) {
   return idle_for;
 }
 
-std::string status(const PacingMachine& machine, std::uint64_t now) {
+std::string status(const PacingMachine& machine, WallTime now) {
   return fill(
       "⟳ **kelvo** status — latch {}; endpoint {}{};{} timer {}; backoff step {} of {} "
       "(re-arms at {}s{}).",
       {machine.latch == Latch::Raised ? "raised" : "lowered (paused)",
        machine.activity == Activity::Busy ? "busy" : "idle", idle_item(machine, now),
        held_item(machine), timer_item(machine, now), std::to_string(machine.backoff_step),
-       std::to_string(LAST_STEP), std::to_string(BACKOFF_MS[machine.backoff_step] / 1000),
+       std::to_string(LAST_STEP),
+       std::to_string(whole_seconds(BACKOFF_MS[machine.backoff_step]).count()),
        machine.delay_armed ? ", superseded by a delay" : ""});
 }
 

@@ -11,12 +11,11 @@ std::vector<ActivityEdge> follow_activity(ActivityTracker& tracker,
   for (const std::string_view line : split_lines(drive_poll_output)) {
     const auto frame = parse_activity_frame(line);
     if (!frame) continue;
-    const bool is_new = tracker.last_idle != frame->idle || !tracker.last_since ||
-                        *tracker.last_since < frame->since;
+    const bool is_new = !tracker.last || tracker.last->activity != frame->activity ||
+                        tracker.last->since < frame->since;
     if (!is_new) continue;
-    tracker.last_idle = frame->idle;
-    tracker.last_since = frame->since;
-    edges.push_back({frame->idle, frame->since});
+    tracker.last = *frame;
+    edges.push_back(*frame);
   }
   return edges;
 }

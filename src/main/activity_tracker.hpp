@@ -1,25 +1,20 @@
 #pragma once
 
-#include <cstdint>
 #include <optional>
 #include <string_view>
 #include <vector>
 
+#include "common/activity.hpp"
+
 namespace kelvo {
 
 // One change of the endpoint's activity, as the host reported it.
-struct ActivityEdge {
-  bool idle = false;
-  std::uint64_t since = 0;
-
-  bool operator==(const ActivityEdge&) const = default;
-};
+using ActivityEdge = ActivityReport;
 
 // Turns the host's repeated activity reports into edges: it remembers the last edge it passed on
 // for the whole run and yields only frames that report something new.
 struct ActivityTracker {
-  std::optional<bool> last_idle;
-  std::optional<std::uint64_t> last_since;
+  std::optional<ActivityEdge> last;
 };
 
 // The new edges among the activity frames of one drive-poll output, in output order. A change of

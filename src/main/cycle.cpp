@@ -5,10 +5,11 @@
 #include <variant>
 #include <vector>
 
+#include "board/board_message.hpp"
 #include "common/console.hpp"
 #include "common/text.hpp"
 #include "digest/inline_code.hpp"
-#include "main/cycle_follow_ups.hpp"
+#include "main/cycle_codes.hpp"
 #include "main/host_cli.hpp"
 #include "main/operator_commands.hpp"
 #include "main/operator_messages.hpp"
@@ -22,7 +23,7 @@ constexpr std::uint32_t kRefusalsToSupersede = 3;
 
 // What one cycle gathers while it reads the poll.
 struct CycleInputs {
-  std::uint64_t now = 0;
+  WallTime now;
   std::vector<InlineCode> codes;
   std::vector<std::uint64_t> pending_seqs;
   bool boundary_seen = false;
@@ -52,7 +53,7 @@ void count_io_frame(RunCounters& counters, const IoFrame& frame, CycleInputs& cy
 // Sorts one poll line (see sort_poll_line) and acts on what it is.
 void read_poll_line(ShellContext& context, LoopEffects& effects, std::string_view line,
                     CycleInputs& cycle) {
-  const PollLine sorted = sort_poll_line(line, context.settings.link);
+  const PollLine sorted = sort_poll_line(line, context.link);
   if (std::holds_alternative<BoundaryLine>(sorted)) {
     ++context.counters.boundaries;
     cycle.boundary_seen = true;
@@ -66,16 +67,16 @@ void read_poll_line(ShellContext& context, LoopEffects& effects, std::string_vie
 }
 
 // Polls and reads the lines; false when the poll makes the shell superseded.
-bool poll_host(ShellContext& context, LoopEffects& effects, CycleInputs& cycle) {
-  const std::string& shell_id = *context.settings.shell_id;
-  const HostOutput output = poll(effects.host, shell_id, context.settings.link);
+bool poll_host(ShellContext& context, PolledShell& polled, LoopEffects& effects,
+               CycleInputs& cycle) {
+  const HostOutput output = poll(effects.host, polled.shell_id, context.link);
   if (is_refused(output)) {
-    if (++context.refusal_streak >= kRefusalsToSupersede) {
-      report(fill("link no longer held by {} — superseded, exiting", {shell_id}));
+    if (++polled.refusal_streak >= kRefusalsToSupersede) {
+      report(fill("link no longer held by {} — superseded, exiting", {polled.shell_id}));
       return false;
     }
   } else {
-    context.refusal_streak = 0;
+    polled.refusal_streak = 0;
   }
   for (const std::string_view line : split_lines(output.out)) {
     if (!trim(line).empty()) read_poll_line(context, effects, line, cycle);
@@ -83,29 +84,31 @@ bool poll_host(ShellContext& context, LoopEffects& effects, CycleInputs& cycle) 
   return true;
 }
 
-void apply_cycle_codes(ShellContext& context, const CycleInputs& cycle) {
-  if (cycle.codes.empty()) return;
-  context.counters.codes += cycle.codes.size();
-  const CodeOutcome outcome = apply_codes(context.machine, cycle.codes, cycle.now);
-  follow_through_codes(context, outcome, cycle.now);
+// A quiet stretch of `idle_for` ended at `resumed_at`: record the resume and show the board.
+void show_board(ShellContext& context, const PolledShell& polled, LoopEffects& effects,
+                Millis idle_for, WallTime resumed_at) {
+  record_resume(context.board, resumed_at);
+  std::optional<std::string> path_text;
+  if (context.state_path) path_text = context.state_path->string();
+  reply(effects.host, context.owner, polled.shell_id,
+        board_message(idle_for, effects.clock.local_stamp(), context.board, polled.shell_id,
+                      context.owner_state.registry, path_text));
 }
 
-void follow_activity_edges(ShellContext& context, LoopEffects& effects) {
-  if (!context.activity_source) return;
-  const std::string output =
-      drive_poll_output(effects.host, *context.settings.shell_id, context.settings.link);
-  for (const ActivityEdge& edge : follow_activity(*context.activity_source, output)) {
-    const auto idle_ms = on_activity(context.machine, edge.idle, edge.since);
-    if (idle_ms && *idle_ms >= BOARD_QUIET_MIN_MS && context.settings.owner) {
-      show_board(context, effects, *idle_ms, edge.since);
+void follow_activity_edges(ShellContext& context, PolledShell& polled, LoopEffects& effects) {
+  const std::string output = drive_poll_output(effects.host, polled.shell_id, context.link);
+  for (const ActivityEdge& edge : follow_activity(polled.activity, output)) {
+    const auto idle_for = on_activity(context.machine, edge);
+    if (idle_for && *idle_for >= BOARD_QUIET_MIN && context.owner) {
+      show_board(context, polled, effects, *idle_for, edge.since);
     }
   }
 }
 
-void nudge_when_due(ShellContext& context, LoopEffects& effects, std::uint64_t now) {
+void nudge_when_due(ShellContext& context, LoopEffects& effects, WallTime now) {
   const auto idle_for = tick(context.machine, now);
-  if (!idle_for || !context.settings.owner) return;
-  send(effects.host, *context.settings.owner, SendFlags::IdleEphemeral, context.settings.shell_id,
+  if (!idle_for || !context.owner) return;
+  send(effects.host, *context.owner, SendFlags::IdleEphemeral, sender(context),
        nudge_message(*idle_for, effects.clock.local_stamp()));
 }
 
@@ -113,15 +116,14 @@ void nudge_when_due(ShellContext& context, LoopEffects& effects, std::uint64_t n
 
 CycleEnd run_cycle(ShellContext& context, LoopEffects& effects) {
   CycleInputs cycle;
-  cycle.now = effects.clock.now_ms();
-  if (context.settings.shell_id && !poll_host(context, effects, cycle)) return CycleEnd::Superseded;
-  const auto& owner = context.settings.owner;
-  if (cycle.boundary_seen && owner) {
-    send(effects.host, *owner, SendFlags::ActiveOnly, context.settings.shell_id, intro_message());
+  cycle.now = effects.clock.now();
+  if (context.polled && !poll_host(context, *context.polled, effects, cycle)) {
+    return CycleEnd::Superseded;
   }
+  if (cycle.boundary_seen) reply(effects.host, context.owner, sender(context), intro_message());
   follow_up_digest(context, effects, cycle.pending_seqs, cycle.codes);
-  apply_cycle_codes(context, cycle);
-  follow_activity_edges(context, effects);
+  act_on_codes(context, cycle.codes, cycle.now);
+  if (context.polled) follow_activity_edges(context, *context.polled, effects);
   nudge_when_due(context, effects, cycle.now);
   return CycleEnd::Continue;
 }

@@ -78,7 +78,7 @@ HostArgs digest_args(std::string_view owner) {
 }
 
 HostArgs send_args(std::string_view owner, SendFlags flags,
-                   const std::optional<std::string>& sender) {
+                   std::optional<std::string_view> sender) {
   HostArgs args{"send"};
   switch (flags) {
     case SendFlags::ActiveOnly:
@@ -91,7 +91,7 @@ HostArgs send_args(std::string_view owner, SendFlags flags,
   }
   if (sender) {
     args.push_back("--from");
-    args.push_back(*sender);
+    args.emplace_back(*sender);
   }
   args.emplace_back(owner);
   return args;
@@ -152,14 +152,14 @@ std::string fetch_digest(HostRunner& runner, std::string_view owner) {
 }
 
 void send(HostRunner& runner, std::string_view owner, SendFlags flags,
-          const std::optional<std::string>& sender, std::string_view message) {
+          std::optional<std::string_view> sender, std::string_view message) {
   if (!runner.send_input(send_args(owner, flags, sender), message)) {
     report("send dropped (spawn failed)");
   }
 }
 
-void reply(HostRunner& runner, const std::optional<std::string>& owner,
-           const std::optional<std::string>& shell_id, std::string_view text) {
+void reply(HostRunner& runner, std::optional<std::string_view> owner,
+           std::optional<std::string_view> shell_id, std::string_view text) {
   if (owner) send(runner, *owner, SendFlags::ActiveOnly, shell_id, text);
 }
 

@@ -25,8 +25,7 @@ enum class SendFlags {
 };
 
 // "send", the flags, "--from" and the sender when there is one, the owner last.
-HostArgs send_args(std::string_view owner, SendFlags flags,
-                   const std::optional<std::string>& sender);
+HostArgs send_args(std::string_view owner, SendFlags flags, std::optional<std::string_view> sender);
 
 // What a call printed, as UTF-8 text (invalid bytes become U+FFFD). A child that exited 0
 // gives only its standard output, any other ending only its standard error, and one that
@@ -75,11 +74,11 @@ std::string fetch_digest(HostRunner& runner, std::string_view owner);
 // Writes `message` to the host's send call exactly as given. A send that cannot start is
 // reported on standard error and the message is lost; nothing else about it is looked at.
 void send(HostRunner& runner, std::string_view owner, SendFlags flags,
-          const std::optional<std::string>& sender, std::string_view message);
+          std::optional<std::string_view> sender, std::string_view message);
 
-// A command reply: "--active-only" to the owner, from the shell id when known; dropped
-// silently when there is no owner.
-void reply(HostRunner& runner, const std::optional<std::string>& owner,
-           const std::optional<std::string>& shell_id, std::string_view text);
+// A message with "--active-only" to the owner, from the shell id when known; dropped silently
+// when there is no owner.
+void reply(HostRunner& runner, std::optional<std::string_view> owner,
+           std::optional<std::string_view> shell_id, std::string_view text);
 
 }  // namespace kelvo

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "main/subprocess.hpp"
+#include "process/subprocess.hpp"
 
 namespace kelvo {
 

@@ -8,9 +8,9 @@
 
 namespace kelvo {
 
-std::uint64_t SystemClock::now_ms() { return kelvo::now_ms(); }
+WallTime SystemClock::now() { return wall_now(); }
 
-std::string SystemClock::local_stamp() { return kelvo::local_stamp(); }
+std::string SystemClock::local_stamp() { return local_stamp_at(wall_now()); }
 
 void SystemClock::sleep_between_cycles() {
   timespec rest{0, 500'000'000};

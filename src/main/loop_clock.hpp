@@ -1,7 +1,8 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
+
+#include "common/time.hpp"
 
 namespace kelvo {
 
@@ -10,7 +11,7 @@ namespace kelvo {
 class LoopClock {
  public:
   virtual ~LoopClock() = default;
-  virtual std::uint64_t now_ms() = 0;
+  virtual WallTime now() = 0;
   virtual std::string local_stamp() = 0;
   virtual void sleep_between_cycles() = 0;
 };
@@ -18,7 +19,7 @@ class LoopClock {
 // The wall clock, the system's time zone and a real 500 ms sleep.
 class SystemClock final : public LoopClock {
  public:
-  std::uint64_t now_ms() override;
+  WallTime now() override;
   std::string local_stamp() override;
   void sleep_between_cycles() override;
 };

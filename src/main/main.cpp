@@ -1,6 +1,5 @@
 #include <malloc.h>
 
-#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -10,7 +9,7 @@
 #include "main/loop_clock.hpp"
 #include "main/run_loop.hpp"
 #include "main/startup.hpp"
-#include "main/subprocess.hpp"
+#include "process/subprocess.hpp"
 
 namespace {
 
@@ -19,24 +18,24 @@ namespace {
 // run; a fixed threshold keeps every large buffer mapped on its own and returned when freed.
 void return_large_buffers_when_freed() { ::mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
 
+int stop_with(const kelvo::StartupStop& stop) {
+  kelvo::report(stop.message);
+  return stop.exit_code;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   kelvo::ignore_sigpipe();
   return_large_buffers_when_freed();
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i) args.emplace_back(argv[i]);
-  auto started =
-      kelvo::start_up(args, kelvo::read_startup_environment(), [](const std::string& host_program) {
-        return std::make_unique<kelvo::ProcessHostRunner>(host_program);
-      });
-  if (const auto* stop = std::get_if<kelvo::StartupStop>(&started)) {
-    kelvo::report(stop->message);
-    return stop->exit_code;
-  }
-  const auto& settings = std::get<kelvo::StartupSettings>(started);
-  kelvo::ProcessHostRunner host(settings.host_program);
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  const auto command_line = kelvo::read_command_line(args, kelvo::read_qrn_bin());
+  if (const auto* stop = std::get_if<kelvo::StartupStop>(&command_line)) return stop_with(*stop);
+  const auto& line = std::get<kelvo::CommandLine>(command_line);
+  kelvo::ProcessHostRunner host(line.host_program);
+  const auto settled = kelvo::bind_and_settle(line, host, kelvo::current_directory);
+  if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);
   kelvo::SystemClock clock;
   kelvo::LoopEffects effects{host, clock};
-  return kelvo::run_loop(settings, effects);
+  return kelvo::run_loop(std::get<kelvo::StartupSettings>(settled), effects);
 }

@@ -5,6 +5,7 @@
 
 #include "board/board_message.hpp"
 #include "main/host_cli.hpp"
+#include "main/new_stretch_id.hpp"
 #include "main/operator_messages.hpp"
 #include "state/class_registry.hpp"
 
@@ -13,20 +14,20 @@ namespace kelvo {
 namespace {
 
 void answer(ShellContext& context, LoopEffects& effects, const std::string& text) {
-  reply(effects.host, context.settings.owner, context.settings.shell_id, text);
+  reply(effects.host, context.owner, sender(context), text);
 }
 
-void pause_or_delay(ShellContext& context, const PauseCommand& command, std::uint64_t now) {
+void pause_or_delay(ShellContext& context, const PauseCommand& command, WallTime now) {
   apply_pause(context.machine, command.minutes, now);
   if (command.minutes) mark_checkpoint(context.board, now);
 }
 
 void classify_by_operator(ShellContext& context, LoopEffects& effects,
-                          const ClassifyCommand& command, std::uint64_t now) {
-  const auto failure = classify_checkpoint(context.board, context.owner_state, command.designator,
-                                           command.class_name, now);
-  if (failure) {
-    answer(context, effects, refusal_text("classify", *failure));
+                          const ClassifyCommand& command, WallTime now) {
+  const auto done = classify_checkpoint(context.board, context.owner_state, command.designator,
+                                        command.class_name, now, new_stretch_id());
+  if (!done) {
+    answer(context, effects, refusal_text("classify", done.failure().reason));
     return;
   }
   save_owner_state(context);
@@ -44,14 +45,14 @@ void retire_classes(ShellContext& context, LoopEffects& effects, const RetireCom
 
 }  // namespace
 
-std::string status_reply(const ShellContext& context, std::uint64_t now) {
+std::string status_reply(const ShellContext& context, WallTime now) {
   return status(context.machine, now) + board_status_line(context.board) +
          registry_summary(context.owner_state) + std::string(VERSION_SUFFIX) +
          io_summary(context.counters);
 }
 
 void act_on_command(ShellContext& context, LoopEffects& effects, const ShellCommand& command,
-                    std::uint64_t now) {
+                    WallTime now) {
   std::visit(
       [&](const auto& c) {
         using C = std::decay_t<decltype(c)>;

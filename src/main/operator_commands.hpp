@@ -1,8 +1,8 @@
 #pragma once
 
-#include <cstdint>
 #include <string>
 
+#include "common/time.hpp"
 #include "frame/shell_command.hpp"
 #include "main/shell_context.hpp"
 
@@ -10,9 +10,9 @@ namespace kelvo {
 
 // Carries out one operator command as soon as its line is read, with its reply and save.
 void act_on_command(ShellContext& context, LoopEffects& effects, const ShellCommand& command,
-                    std::uint64_t now);
+                    WallTime now);
 
 // The reply to `status`: pacing, board, registry, version, then the run summary.
-std::string status_reply(const ShellContext& context, std::uint64_t now);
+std::string status_reply(const ShellContext& context, WallTime now);
 
 }  // namespace kelvo

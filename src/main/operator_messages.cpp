@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/duration.hpp"
 #include "common/text.hpp"
 
 namespace kelvo {
@@ -38,21 +39,14 @@ std::string intro_message() {
   return text;
 }
 
-std::string nudge_message(std::uint64_t idle_ms, std::string_view stamp) {
+std::string nudge_message(Millis idle_for, std::string_view stamp) {
   return fill(
       "⟳ **kelvo** — idle ~{} (as of {}, local tz). Proceed to check on any ongoing tasks or "
       "fellow agents whose work you're waiting on. If you're blocked on a human, emit `!!done!!` "
       "to stop these nudges for this idle stretch — going back to work re-arms them, so re-emit "
       "it if you are still blocked. If you're waiting on a peer or a task with an ETA, emit "
       "`!!wait=m!!`.",
-      {format_idle_coarse(idle_ms), stamp});
-}
-
-std::string format_idle_coarse(std::uint64_t ms) {
-  const std::uint64_t seconds = ms / 1000;
-  if (seconds < 60) return std::to_string(seconds) + "s";
-  if (seconds < 3600) return std::to_string(seconds / 60) + "m";
-  return std::to_string(seconds / 3600) + "h" + std::to_string(seconds % 3600 / 60) + "m";
+      {format_idle_coarse(whole_seconds(idle_for)), stamp});
 }
 
 }  // namespace kelvo

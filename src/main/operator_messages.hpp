@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "common/time.hpp"
+
 namespace kelvo {
 
 // Ends the intro and tags the status reply.
@@ -13,10 +15,6 @@ inline constexpr std::string_view VERSION_SUFFIX = " — kelvo v0.6.1";
 std::string intro_message();
 
 // The ping to an idle agent; `stamp` is the local time the nudge is built.
-std::string nudge_message(std::uint64_t idle_ms, std::string_view stamp);
-
-// Idle time as whole seconds under a minute, whole minutes under an hour, else hours and minutes
-// (minutes always written): 59s, 1m, 1h0m.
-std::string format_idle_coarse(std::uint64_t ms);
+std::string nudge_message(Millis idle_for, std::string_view stamp);
 
 }  // namespace kelvo

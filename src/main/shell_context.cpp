@@ -1,7 +1,7 @@
 #include "main/shell_context.hpp"
 
-#include "board/stretch_id.hpp"
 #include "main/host_cli.hpp"
+#include "main/new_stretch_id.hpp"
 #include "main/operator_messages.hpp"
 #include "state/state_file.hpp"
 
@@ -14,25 +14,32 @@ std::optional<std::filesystem::path> state_path_for(const StartupSettings& setti
   return state_path(*settings.state_dir, *settings.owner);
 }
 
+std::optional<PolledShell> polled_shell(const StartupSettings& settings) {
+  if (!settings.shell_id) return std::nullopt;
+  return PolledShell{.shell_id = *settings.shell_id, .activity = {}, .refusal_streak = 0};
+}
+
 }  // namespace
 
 ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
   const auto path = state_path_for(settings);
   ShellContext context{
-      .settings = settings,
+      .link = settings.link,
+      .owner = settings.owner,
+      .polled = polled_shell(settings),
+      .state_path = path,
       .machine = {},
       .counters = {},
-      .refusal_streak = 0,
-      .activity_source =
-          settings.shell_id ? std::optional<ActivityTracker>(ActivityTracker{}) : std::nullopt,
-      .state_path = path,
       .owner_state = path ? load_state(*path) : OwnerState{},
-      .board = StretchBoard(new_stretch_id(), effects.clock.now_ms()),
+      .board = StretchBoard(new_stretch_id(), effects.clock.now()),
   };
-  if (settings.owner) {
-    send(effects.host, *settings.owner, SendFlags::ActiveOnly, settings.shell_id, intro_message());
-  }
+  reply(effects.host, context.owner, sender(context), intro_message());
   return context;
+}
+
+std::optional<std::string_view> sender(const ShellContext& context) {
+  if (!context.polled) return std::nullopt;
+  return context.polled->shell_id;
 }
 
 void save_owner_state(const ShellContext& context) {

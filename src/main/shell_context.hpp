@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "board/stretch_board.hpp"
 #include "machine/pacing_machine.hpp"
@@ -22,20 +23,31 @@ struct LoopEffects {
   LoopClock& clock;
 };
 
+// The shell id the host knows this shell by, and what only a shell with an id has: its polls
+// (with their run of refusals) and the activity that drive-poll reports.
+struct PolledShell {
+  std::string shell_id;
+  ActivityTracker activity;
+  std::uint32_t refusal_streak = 0;
+};
+
 // Everything one run owns; it lives until the process ends.
 struct ShellContext {
-  StartupSettings settings;
+  std::string link;
+  std::optional<std::string> owner;  // without one nothing is ever sent
+  std::optional<PolledShell> polled;
+  std::optional<std::filesystem::path> state_path;  // only with a state dir and an owner
   PacingMachine machine;
   RunCounters counters;
-  std::uint32_t refusal_streak = 0;
-  std::optional<ActivityTracker> activity_source;   // only with a shell id
-  std::optional<std::filesystem::path> state_path;  // only with a state dir and an owner
   OwnerState owner_state;
   StretchBoard board;
 };
 
-// The run set-up: tracker, owner state, machine, counters, a fresh board, then the intro.
+// The run set-up: the polled shell, owner state, machine, counters, a fresh board, then the intro.
 ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects);
+
+// Messages go out from the shell id, when there is one.
+std::optional<std::string_view> sender(const ShellContext& context);
 
 // Saves the owner state when there is a file to save it in.
 void save_owner_state(const ShellContext& context);

@@ -31,44 +31,51 @@ std::variant<std::string, StartupStop> require_option(const std::vector<std::str
   return StartupStop{2, fill("{} required", {name})};
 }
 
-StartupEnvironment read_startup_environment() {
-  StartupEnvironment environment;
-  const char* qrn_bin = std::getenv("QRN_BIN");
-  if (qrn_bin != nullptr && is_valid_utf8(qrn_bin)) environment.qrn_bin = qrn_bin;
-  std::error_code error;
-  std::filesystem::path cwd = std::filesystem::current_path(error);
-  if (!error) environment.cwd = std::move(cwd);
-  return environment;
-}
-
 std::string resolve_host_program(const std::vector<std::string>& args,
                                  const std::optional<std::string>& qrn_bin) {
   return find_option(args, "--qrn").value_or(qrn_bin.value_or("qrn"));
 }
 
-std::variant<StartupSettings, StartupStop> start_up(const std::vector<std::string>& args,
-                                                    const StartupEnvironment& environment,
-                                                    const HostRunnerFactory& make_runner) {
+std::variant<CommandLine, StartupStop> read_command_line(
+    const std::vector<std::string>& args, const std::optional<std::string>& qrn_bin) {
   auto link = require_option(args, "--link");
   if (auto* stop = std::get_if<StartupStop>(&link)) return std::move(*stop);
-  StartupSettings settings;
-  settings.link = std::move(std::get<std::string>(link));
-  settings.host_program = resolve_host_program(args, environment.qrn_bin);
+  CommandLine command_line;
+  command_line.link = std::move(std::get<std::string>(link));
+  command_line.host_program = resolve_host_program(args, qrn_bin);
+  command_line.owner = find_option(args, "--owner");
+  command_line.shell_id = find_option(args, "--id");
+  if (auto state_dir = find_option(args, "--state-dir")) command_line.state_dir = *state_dir;
+  return command_line;
+}
 
-  const std::unique_ptr<HostRunner> runner = make_runner(settings.host_program);
-  const auto bound = bind_shell(*runner, settings.link);
+std::optional<std::string> read_qrn_bin() {
+  const char* qrn_bin = std::getenv("QRN_BIN");
+  if (qrn_bin == nullptr || !is_valid_utf8(qrn_bin)) return std::nullopt;
+  return qrn_bin;
+}
+
+std::optional<std::filesystem::path> current_directory() {
+  std::error_code error;
+  std::filesystem::path cwd = std::filesystem::current_path(error);
+  if (error) return std::nullopt;
+  return cwd;
+}
+
+std::variant<StartupSettings, StartupStop> bind_and_settle(
+    const CommandLine& command_line, HostRunner& host,
+    const std::function<std::optional<std::filesystem::path>()>& working_directory) {
+  const auto bound = bind_shell(host, command_line.link);
   if (const auto* failure = std::get_if<BindFailure>(&bound)) {
     return StartupStop{1, fill("api bind-shell failed: {}", {failure->reason})};
   }
   BindReply reply = read_bind_reply(std::get<std::string>(bound));
-  settings.owner = first_of(find_option(args, "--owner"), std::move(reply.owner));
-  settings.shell_id = first_of(find_option(args, "--id"), std::move(reply.shell_id));
-
-  if (auto state_dir = find_option(args, "--state-dir")) {
-    settings.state_dir = std::filesystem::path(*state_dir);
-  } else {
-    settings.state_dir = environment.cwd;
-  }
+  StartupSettings settings;
+  settings.link = command_line.link;
+  settings.host_program = command_line.host_program;
+  settings.owner = first_of(command_line.owner, std::move(reply.owner));
+  settings.shell_id = first_of(command_line.shell_id, std::move(reply.shell_id));
+  settings.state_dir = command_line.state_dir ? command_line.state_dir : working_directory();
   return settings;
 }
 

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -12,6 +11,15 @@
 #include "main/host_runner.hpp"
 
 namespace kelvo {
+
+// What the command line and the environment say, before anything has run.
+struct CommandLine {
+  std::string link;
+  std::string host_program;
+  std::optional<std::string> owner;                // --owner
+  std::optional<std::string> shell_id;             // --id
+  std::optional<std::filesystem::path> state_dir;  // --state-dir
+};
 
 // What start-up hands to the main loop; none of it changes afterwards.
 struct StartupSettings {
@@ -36,26 +44,25 @@ std::optional<std::string> find_option(const std::vector<std::string>& args, std
 std::variant<std::string, StartupStop> require_option(const std::vector<std::string>& args,
                                                       std::string_view name);
 
-// What start-up reads from its surroundings.
-struct StartupEnvironment {
-  std::optional<std::string> qrn_bin;        // QRN_BIN when set (even empty) and valid UTF-8
-  std::optional<std::filesystem::path> cwd;  // the working directory, when it can be found
-};
-
-StartupEnvironment read_startup_environment();
-
 // --qrn, else QRN_BIN, else "qrn".
 std::string resolve_host_program(const std::vector<std::string>& args,
                                  const std::optional<std::string>& qrn_bin);
 
-using HostRunnerFactory =
-    std::function<std::unique_ptr<HostRunner>(const std::string& host_program)>;
+// Reads the arguments after the program name; `qrn_bin` is QRN_BIN when set (even empty) and
+// valid UTF-8. Stops without a link.
+std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::string>& args,
+                                                         const std::optional<std::string>& qrn_bin);
 
-// The start-up sequence: the link (nothing runs without it), the host program, the bind,
-// owner and shell id (options over the bind reply), the state directory. `args` are the
-// arguments after the program name.
-std::variant<StartupSettings, StartupStop> start_up(const std::vector<std::string>& args,
-                                                    const StartupEnvironment& environment,
-                                                    const HostRunnerFactory& make_runner);
+// QRN_BIN as read_command_line takes it.
+std::optional<std::string> read_qrn_bin();
+
+// The working directory, when it can be found.
+std::optional<std::filesystem::path> current_directory();
+
+// The bind and what follows from it: owner and shell id (options over the bind reply), then the
+// state directory (--state-dir, else the working directory as it is after the bind).
+std::variant<StartupSettings, StartupStop> bind_and_settle(
+    const CommandLine& command_line, HostRunner& host,
+    const std::function<std::optional<std::filesystem::path>()>& working_directory);
 
 }  // namespace kelvo

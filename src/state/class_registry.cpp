@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "board/duration.hpp"
+#include "common/duration.hpp"
 #include "common/text.hpp"
 
 namespace kelvo {
@@ -31,7 +31,7 @@ void append_missing(std::string& text, const std::vector<std::string>& missing) 
 
 }  // namespace
 
-void classify(OwnerState& state, const std::string& name, std::uint64_t secs, std::uint64_t now) {
+void classify(OwnerState& state, const std::string& name, Seconds shown, WallTime now) {
   if (!state.registry.contains(name) && state.registry.size() >= REGISTRY_CAP) {
     evict_least_recent(state.registry);
   }
@@ -39,16 +39,17 @@ void classify(OwnerState& state, const std::string& name, std::uint64_t secs, st
   // A count read from the file at the u64 limit stays there: wrapping to 0 would divide by zero
   // and leave a mean that the file writes as null, losing every class at the next load.
   if (stat.count != std::numeric_limits<std::uint64_t>::max()) stat.count += 1;
-  stat.mean_secs += (static_cast<double>(secs) - stat.mean_secs) / static_cast<double>(stat.count);
-  stat.last_classified_ms = now;
+  const auto secs = static_cast<double>(shown.count());
+  stat.mean_secs += (secs - stat.mean_secs) / static_cast<double>(stat.count);
+  stat.last_classified_ms = epoch_ms(now);
 }
 
-std::uint64_t rounded_mean_secs(double mean_secs) {
-  if (std::isnan(mean_secs) || mean_secs <= 0.0) return 0;
+Seconds rounded_mean_secs(double mean_secs) {
+  if (std::isnan(mean_secs) || mean_secs <= 0.0) return Seconds::zero();
   const double rounded = std::round(mean_secs);  // halves away from zero
   // 2^64 is exactly representable; anything at or past it saturates.
-  if (rounded >= 18446744073709551616.0) return std::numeric_limits<std::uint64_t>::max();
-  return static_cast<std::uint64_t>(rounded);
+  if (rounded >= 18446744073709551616.0) return Seconds::max();
+  return Seconds(static_cast<std::uint64_t>(rounded));
 }
 
 std::vector<ListedClass> listing_order(const ClassRegistry& registry) {

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "common/time.hpp"
 #include "main/loop_clock.hpp"
 
 namespace kelvo::testing {
@@ -10,13 +11,13 @@ namespace kelvo::testing {
 // A clock that stands still until the loop sleeps; each sleep moves it on by 500 ms.
 class FakeClock final : public LoopClock {
  public:
-  explicit FakeClock(std::uint64_t start_ms) : now(start_ms) {}
+  explicit FakeClock(std::uint64_t start_ms) : now_at(at_epoch_ms(start_ms)) {}
 
-  std::uint64_t now_ms() override { return now; }
+  WallTime now() override { return now_at; }
   std::string local_stamp() override { return stamp; }
-  void sleep_between_cycles() override { now += 500; }
+  void sleep_between_cycles() override { now_at += Millis(500); }
 
-  std::uint64_t now;
+  WallTime now_at;
   std::string stamp = "14:05 2026-12-07";
 };
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <variant>
 
-#include "main/subprocess.hpp"
+#include "process/subprocess.hpp"
 
 namespace kelvo::testing {
 

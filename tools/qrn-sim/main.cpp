@@ -35,7 +35,7 @@ std::filesystem::path home_folder() {
 int main(int argc, char** argv) {
   kelvo::sim::SimEnv env{
       .home = home_folder(),
-      .now_ms = kelvo::now_ms,
+      .now_ms = [] { return kelvo::epoch_ms(kelvo::wall_now()); },
       .read_input =
           [] {
             return std::string(std::istreambuf_iterator<char>(std::cin),

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "main/new_stretch_id.hpp"
+
 namespace kelvo {
 namespace {
 

@@ -85,12 +85,13 @@ TEST(ActivityFrame, NeedsAnExactStateAndPlainDigitsForSince) {
   };
   const std::vector<Case> cases = {
       {R"(<EVENT type="activity" state="idle" since="1700000000123"></EVENT>)",
-       ActivityFrame{true, 1700000000123}},
+       ActivityFrame{Activity::Idle, at_epoch_ms(1700000000123)}},
       {R"(  <EVENT since="0" state="busy" type="activity">ignored</EVENT>  )",
-       ActivityFrame{false, 0}},
-      {R"(<EVENT type="activity" state="busy" since="+5"></EVENT>)", ActivityFrame{false, 5}},
+       ActivityFrame{Activity::Busy, at_epoch_ms(0)}},
+      {R"(<EVENT type="activity" state="busy" since="+5"></EVENT>)",
+       ActivityFrame{Activity::Busy, at_epoch_ms(5)}},
       {R"(<EVENT type="activity" state="idle" since="18446744073709551615"></EVENT>)",
-       ActivityFrame{true, 18446744073709551615u}},
+       ActivityFrame{Activity::Idle, at_epoch_ms(18446744073709551615u)}},
       {R"(<EVENT type="activity" state="idle" since="18446744073709551616"></EVENT>)",
        std::nullopt},
       {R"(<EVENT type="activity" state="idle" since=" 5"></EVENT>)", std::nullopt},

@@ -15,8 +15,23 @@ namespace {
 constexpr std::uint64_t S = 1000000;
 constexpr std::uint64_t MAX = std::numeric_limits<std::uint64_t>::max();
 
-std::string optional_text(const std::optional<std::uint64_t>& value) {
+std::string optional_text(const std::optional<std::uint32_t>& value) {
   return value ? std::to_string(*value) : "-";
+}
+
+std::string optional_text(const std::optional<WallTime>& value) {
+  return value ? std::to_string(epoch_ms(*value)) : "-";
+}
+
+// The tables below write times and spans as plain milliseconds.
+std::optional<std::uint64_t> in_ms(const std::optional<Millis>& span) {
+  if (!span) return std::nullopt;
+  return span->count();
+}
+
+std::optional<WallTime> at(const std::optional<std::uint64_t>& ms) {
+  if (!ms) return std::nullopt;
+  return at_epoch_ms(*ms);
 }
 
 // Every field in one line, so a mismatch shows the whole state.
@@ -69,18 +84,20 @@ void PrintTo(const Scenario& scenario, std::ostream* out) { *out << scenario.nam
 
 void run_step(PacingMachine& machine, const Step& step) {
   if (const auto* edge = std::get_if<Edge>(&step.action)) {
-    EXPECT_EQ(on_activity(machine, edge->idle, edge->since), edge->gives);
+    const ActivityReport report{edge->idle ? Activity::Idle : Activity::Busy,
+                                at_epoch_ms(edge->since)};
+    EXPECT_EQ(in_ms(on_activity(machine, report)), edge->gives);
   } else if (const auto* pause = std::get_if<Pause>(&step.action)) {
-    apply_pause(machine, pause->minutes, pause->now);
+    apply_pause(machine, pause->minutes, at_epoch_ms(pause->now));
   } else if (const auto* codes = std::get_if<Codes>(&step.action)) {
-    const CodeOutcome outcome = apply_codes(machine, codes->codes, codes->now);
+    const CodeOutcome outcome = apply_codes(machine, codes->codes, at_epoch_ms(codes->now));
     EXPECT_EQ(outcome.waited, codes->waited);
     std::vector<std::string> classified;
     for (const ClassifyCode& code : outcome.classify) classified.push_back(describe(code));
     EXPECT_EQ(classified, codes->classified);
   } else {
     const auto& ticked = std::get<Tick>(step.action);
-    EXPECT_EQ(tick(machine, ticked.now), ticked.gives);
+    EXPECT_EQ(in_ms(tick(machine, at_epoch_ms(ticked.now))), ticked.gives);
   }
   if (step.after) {
     EXPECT_EQ(describe(machine), describe(*step.after));
@@ -90,8 +107,8 @@ void run_step(PacingMachine& machine, const Step& step) {
 PacingMachine idle_at(std::uint64_t since, std::optional<std::uint64_t> timer, std::size_t step = 0,
                       bool delay_armed = false) {
   return {.activity = Activity::Idle,
-          .timer = timer,
-          .idle_since = since,
+          .timer = at(timer),
+          .idle_since = at_epoch_ms(since),
           .backoff_step = step,
           .delay_armed = delay_armed};
 }
@@ -99,7 +116,7 @@ PacingMachine idle_at(std::uint64_t since, std::optional<std::uint64_t> timer, s
 PacingMachine paused_idle_at(std::uint64_t since, std::size_t step = 0) {
   return {.latch = Latch::Lowered,
           .activity = Activity::Idle,
-          .idle_since = since,
+          .idle_since = at_epoch_ms(since),
           .backoff_step = step};
 }
 
@@ -275,7 +292,7 @@ const std::vector<StatusCase>& status_cases() {
 class PacingMachineStatus : public ::testing::TestWithParam<StatusCase> {};
 
 TEST_P(PacingMachineStatus, WritesTheLine) {
-  EXPECT_EQ(status(GetParam().machine, GetParam().now), GetParam().line);
+  EXPECT_EQ(status(GetParam().machine, at_epoch_ms(GetParam().now)), GetParam().line);
 }
 
 INSTANTIATE_TEST_SUITE_P(Lines, PacingMachineStatus, ::testing::ValuesIn(status_cases()),

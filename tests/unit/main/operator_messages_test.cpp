@@ -41,22 +41,14 @@ TEST(IntroMessage, JoinsTheSevenSentencesAndEndsWithTheVersion) {
 }
 
 TEST(NudgeMessage, PutsTheCoarseIdleTimeAndTheStampIntoTheText) {
-  EXPECT_EQ(nudge_message(90061000, "09:05 2026-03-07"),
+  EXPECT_EQ(nudge_message(Millis(90061000), "09:05 2026-03-07"),
             "⟳ **kelvo** — idle ~25h1m (as of 09:05 2026-03-07, local tz). Proceed to check on "
             "any ongoing tasks or fellow agents whose work you're waiting on. If you're blocked on "
             "a human, emit `!!done!!` to stop these nudges for this idle stretch — going back to "
             "work re-arms them, so re-emit it if you are still blocked. If you're waiting on a "
             "peer or a task with an ETA, emit `!!wait=m!!`.");
-  EXPECT_TRUE(nudge_message(60999, "00:00 2026-01-01").starts_with("⟳ **kelvo** — idle ~1m (as"));
-}
-
-TEST(FormatIdleCoarse, DropsWhatIsFinerThanItsUnit) {
-  const std::pair<std::uint64_t, std::string> cases[] = {
-      {0, "0s"},          {999, "0s"},         {59999, "59s"},    {60000, "1m"},
-      {119999, "1m"},     {3599999, "59m"},    {3600000, "1h0m"}, {3659999, "1h0m"},
-      {5400000, "1h30m"}, {90061000, "25h1m"},
-  };
-  for (const auto& [ms, text] : cases) EXPECT_EQ(format_idle_coarse(ms), text) << ms;
+  EXPECT_TRUE(
+      nudge_message(Millis(60999), "00:00 2026-01-01").starts_with("⟳ **kelvo** — idle ~1m (as"));
 }
 
 }  // namespace

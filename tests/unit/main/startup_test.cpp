@@ -54,6 +54,12 @@ TEST(ResolveHostProgram, PrefersTheOptionThenTheVariable) {
   EXPECT_EQ(resolve_host_program({"--qrn"}, std::nullopt), "qrn");
 }
 
+// What start-up reads from its surroundings: QRN_BIN and the working directory.
+struct StartupEnvironment {
+  std::optional<std::string> qrn_bin;
+  std::optional<std::filesystem::path> cwd;
+};
+
 // Runs start-up against one fake host that answers the bind with `bind_result`.
 struct StartupRun {
   std::variant<StartupSettings, StartupStop> outcome;
@@ -64,15 +70,19 @@ struct StartupRun {
 StartupRun run_start_up(const Args& args, ProcessResult bind_result,
                         StartupEnvironment environment = {std::nullopt, "/work/dir"}) {
   StartupRun run{StartupStop{-1, ""}, {}, {}};
-  run.outcome = start_up(args, environment, [&](const std::string& program) {
-    run.programs.push_back(program);
-    auto host = std::make_unique<testing::FakeHostRunner>();
-    host->answer = [&, bind_result](const Args& call) {
-      run.calls.push_back({call, std::nullopt});
-      return bind_result;
-    };
-    return host;
-  });
+  const auto command_line = read_command_line(args, environment.qrn_bin);
+  if (const auto* stop = std::get_if<StartupStop>(&command_line)) {
+    run.outcome = *stop;
+    return run;
+  }
+  const auto& line = std::get<CommandLine>(command_line);
+  run.programs.push_back(line.host_program);
+  testing::FakeHostRunner host;
+  host.answer = [&](const Args& call) {
+    run.calls.push_back({call, std::nullopt});
+    return bind_result;
+  };
+  run.outcome = bind_and_settle(line, host, [&] { return environment.cwd; });
   return run;
 }
 

@@ -16,15 +16,15 @@ namespace {
 
 TEST(Classify, KeepsARunningMean) {
   OwnerState state;
-  classify(state, "ci_run", 300, 1000);
+  classify(state, "ci_run", Seconds(300), at_epoch_ms(1000));
   EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{1, 300.0, 1000}));
-  classify(state, "ci_run", 400, 2000);
+  classify(state, "ci_run", Seconds(400), at_epoch_ms(2000));
   EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{2, 350.0, 2000}));
-  classify(state, "ci_run", 500, 3000);
+  classify(state, "ci_run", Seconds(500), at_epoch_ms(3000));
   EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{3, 400.0, 3000}));
 
-  classify(state, "peer", 10, 1);
-  classify(state, "peer", 11, 2);
+  classify(state, "peer", Seconds(10), at_epoch_ms(1));
+  classify(state, "peer", Seconds(11), at_epoch_ms(2));
   EXPECT_DOUBLE_EQ(state.registry.at("peer").mean_secs, 10.5);
 }
 
@@ -32,7 +32,7 @@ TEST(Classify, KeepsACountAtItsLimitAndTheStateReadable) {
   constexpr std::uint64_t kMaxCount = std::numeric_limits<std::uint64_t>::max();
   OwnerState state;
   state.registry["ci_run"] = ClassStat{kMaxCount, 300.0, 1};
-  classify(state, "ci_run", 300, 2000);
+  classify(state, "ci_run", Seconds(300), at_epoch_ms(2000));
   EXPECT_EQ(state.registry.at("ci_run"), (ClassStat{kMaxCount, 300.0, 2000}));
 
   const auto text = serialize_state(state);
@@ -43,18 +43,18 @@ TEST(Classify, KeepsACountAtItsLimitAndTheStateReadable) {
 OwnerState full_registry() {
   OwnerState state;
   for (std::size_t i = 0; i < REGISTRY_CAP; ++i) {
-    classify(state, "c" + std::to_string(100 + i), 1, 1000 + i);
+    classify(state, "c" + std::to_string(100 + i), Seconds(1), at_epoch_ms(1000 + i));
   }
   return state;
 }
 
 TEST(Classify, EvictsTheLeastRecentOnlyForANewNameWhenFull) {
   OwnerState state = full_registry();
-  classify(state, "c105", 1, 9000);  // existing name: nothing evicted
+  classify(state, "c105", Seconds(1), at_epoch_ms(9000));  // existing name: nothing evicted
   EXPECT_EQ(state.registry.size(), REGISTRY_CAP);
   EXPECT_TRUE(state.registry.contains("c100"));
 
-  classify(state, "fresh", 1, 9001);
+  classify(state, "fresh", Seconds(1), at_epoch_ms(9001));
   EXPECT_EQ(state.registry.size(), REGISTRY_CAP);
   EXPECT_FALSE(state.registry.contains("c100"));
   EXPECT_TRUE(state.registry.contains("fresh"));
@@ -64,20 +64,20 @@ TEST(Classify, EvictsTheFirstByNameAmongEqualOldest) {
   OwnerState state = full_registry();
   state.registry.at("c140").last_classified_ms = 5;
   state.registry.at("c120").last_classified_ms = 5;
-  classify(state, "fresh", 1, 9000);
+  classify(state, "fresh", Seconds(1), at_epoch_ms(9000));
   EXPECT_FALSE(state.registry.contains("c120"));
   EXPECT_TRUE(state.registry.contains("c140"));
 }
 
 TEST(RoundedMeanSecs, RoundsHalvesAwayAndClampsTheEnds) {
-  EXPECT_EQ(rounded_mean_secs(89.5), 90u);
-  EXPECT_EQ(rounded_mean_secs(89.4), 89u);
-  EXPECT_EQ(rounded_mean_secs(10.5), 11u);
-  EXPECT_EQ(rounded_mean_secs(0.0), 0u);
-  EXPECT_EQ(rounded_mean_secs(-3.7), 0u);
-  EXPECT_EQ(rounded_mean_secs(std::nan("")), 0u);
-  EXPECT_EQ(rounded_mean_secs(1e30), std::numeric_limits<std::uint64_t>::max());
-  EXPECT_EQ(rounded_mean_secs(std::numeric_limits<double>::infinity()),
+  EXPECT_EQ(rounded_mean_secs(89.5).count(), 90u);
+  EXPECT_EQ(rounded_mean_secs(89.4).count(), 89u);
+  EXPECT_EQ(rounded_mean_secs(10.5).count(), 11u);
+  EXPECT_EQ(rounded_mean_secs(0.0).count(), 0u);
+  EXPECT_EQ(rounded_mean_secs(-3.7).count(), 0u);
+  EXPECT_EQ(rounded_mean_secs(std::nan("")).count(), 0u);
+  EXPECT_EQ(rounded_mean_secs(1e30).count(), std::numeric_limits<std::uint64_t>::max());
+  EXPECT_EQ(rounded_mean_secs(std::numeric_limits<double>::infinity()).count(),
             std::numeric_limits<std::uint64_t>::max());
 }
 
@@ -111,8 +111,8 @@ TEST(Retire, RepliesWithRetiredItemsBeforeMissingOnes) {
   EXPECT_EQ(retire_reply(retire(state, {"a", "b"})),
             "⟳ **kelvo** retired b (~5m ×2); no class named a");
 
-  classify(state, "ci_run", 10, 1);
-  classify(state, "ci_run", 11, 2);
+  classify(state, "ci_run", Seconds(10), at_epoch_ms(1));
+  classify(state, "ci_run", Seconds(11), at_epoch_ms(2));
   state.registry["slow"] = {1, 3607.4, 0};
   EXPECT_EQ(retire_reply(retire(state, {"ci_run", "slow"})),
             "⟳ **kelvo** retired ci_run (~11s ×2); retired slow (~1h0m7s ×1)");

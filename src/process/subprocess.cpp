@@ -1,4 +1,4 @@
-#include "main/subprocess.hpp"
+#include "process/subprocess.hpp"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -205,7 +205,7 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, std::string& out_text,
 ProcessStatus reap(pid_t pid) {
   int status = 0;
   while (::waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return SpawnFailed{errno};  // the child can't be accounted for
+    if (errno != EINTR) return WaitFailed{errno};
   }
   if (WIFEXITED(status)) return Exited{WEXITSTATUS(status)};
   return Signaled{WTERMSIG(status)};
@@ -258,6 +258,9 @@ std::string describe_status(const ProcessStatus& status) {
   }
   if (const auto* exited = std::get_if<Exited>(&status)) {
     return "exit status " + std::to_string(exited->code);
+  }
+  if (const auto* lost = std::get_if<WaitFailed>(&status)) {
+    return "wait failed: " + describe_errno(lost->error);
   }
   const int signal = std::get<Signaled>(status).signal;
   const char* abbrev = ::sigabbrev_np(signal);

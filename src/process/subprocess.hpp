@@ -31,7 +31,12 @@ struct Signaled {
   int signal;
   bool operator==(const Signaled&) const = default;
 };
-using ProcessStatus = std::variant<SpawnFailed, Exited, Signaled>;
+// The child ran, but waiting for it failed, so how it ended is unknown.
+struct WaitFailed {
+  int error;  // errno of the failed waitpid
+  bool operator==(const WaitFailed&) const = default;
+};
+using ProcessStatus = std::variant<SpawnFailed, Exited, Signaled, WaitFailed>;
 
 struct ProcessResult {
   ProcessStatus status;
@@ -53,7 +58,7 @@ void ignore_sigpipe();
 std::string describe_errno(int error);
 
 // "spawn failed: ENOENT (No such file or directory)", "exit status 3",
-// "killed by signal 9 (SIGKILL)"
+// "killed by signal 9 (SIGKILL)", "wait failed: ECHILD (No child processes)"
 std::string describe_status(const ProcessStatus& status);
 
 }  // namespace kelvo

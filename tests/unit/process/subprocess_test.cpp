@@ -1,4 +1,4 @@
-#include "main/subprocess.hpp"
+#include "process/subprocess.hpp"
 
 #include <gtest/gtest.h>
 #include <signal.h>
