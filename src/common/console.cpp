@@ -2,8 +2,9 @@
 
 #include <unistd.h>
 
-#include <cerrno>
 #include <string>
+
+#include "common/files.hpp"
 
 namespace kelvo {
 
@@ -11,13 +12,8 @@ void report(std::string_view message) {
   std::string line = "kelvo-shell: ";
   line.append(message);
   line += '\n';
-  std::string_view rest = line;
-  while (!rest.empty()) {
-    const ssize_t n = ::write(STDERR_FILENO, rest.data(), rest.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    rest.remove_prefix(static_cast<std::size_t>(n));
-  }
+  // Nowhere is left to report a failure to write standard error.
+  static_cast<void>(write_all(STDERR_FILENO, line));
 }
 
 }  // namespace kelvo

@@ -6,7 +6,7 @@
 
 namespace kelvo {
 
-std::vector<std::string_view> split_lines(std::string_view text) {
+std::vector<std::string_view> split_lines(std::string_view text, LineEnd ends) {
   std::vector<std::string_view> lines;
   std::size_t start = 0;
   while (start < text.size()) {
@@ -15,8 +15,11 @@ std::vector<std::string_view> split_lines(std::string_view text) {
       lines.push_back(text.substr(start));
       break;
     }
-    std::size_t end = lf;
-    if (end > start && text[end - 1] == '\r') --end;
+    std::size_t end = lf + 1;
+    if (ends == LineEnd::Strip) {
+      end = lf;
+      if (end > start && text[end - 1] == '\r') --end;
+    }
     lines.push_back(text.substr(start, end - start));
     start = lf + 1;
   }

@@ -9,9 +9,14 @@
 
 namespace kelvo {
 
-// Host output lines: split at LF, one CR right before an LF goes with it, a final line without
-// LF counts, a text ending in LF has no empty line after it, and an empty text has no lines.
-std::vector<std::string_view> split_lines(std::string_view text);
+enum class LineEnd {
+  Strip,  // the LF and one CR right before it go
+  Keep,   // each line keeps its LF (and any CR)
+};
+
+// Host output lines: split at LF, a final line without LF counts, a text ending in LF has no
+// empty line after it, and an empty text has no lines.
+std::vector<std::string_view> split_lines(std::string_view text, LineEnd ends = LineEnd::Strip);
 
 // The code points with the Unicode White_Space property.
 bool is_unicode_space(char32_t code_point);

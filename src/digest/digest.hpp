@@ -8,6 +8,8 @@
 #include <variant>
 #include <vector>
 
+#include "common/result.hpp"
+
 namespace kelvo {
 
 // One agent message of the host's digest of recent turns.
@@ -36,17 +38,10 @@ struct Digest {
   std::vector<Turn> turns;
 };
 
-// Why a digest was dropped; for diagnosis only, never shown.
-struct DigestError {
-  std::string message;
-};
-
-using DigestResult = std::variant<Digest, DigestError>;
-
 // Decodes the digest command's output. Anything wrong outside an entry (not one strict JSON value,
 // a wrong type, "turns" or "entries" given twice) fails the whole document; a malformed entry
-// becomes an OtherEntry instead.
-DigestResult decode_digest(std::string_view text);
+// becomes an OtherEntry instead. The failure's reason is for diagnosis only, never shown.
+Result<Digest> decode_digest(std::string_view text);
 
 // The text of the first agent entry, in turn and entry order, whose seq equals `seq`.
 std::optional<std::string> find_agent_text(const Digest& digest, std::uint64_t seq);

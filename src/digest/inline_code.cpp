@@ -14,19 +14,6 @@ constexpr std::string_view kFence = "```";
 constexpr std::string_view kClassifyPrefix = "classify=";
 constexpr std::string_view kWaitPrefix = "wait=";
 
-// Lines with their terminating LF; the last one may lack it.
-std::vector<std::string_view> lines_keeping_lf(std::string_view text) {
-  std::vector<std::string_view> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    const std::size_t lf = text.find('\n', start);
-    const std::size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
-    lines.push_back(text.substr(start, end - start));
-    start = end;
-  }
-  return lines;
-}
-
 void append_blanked(std::string& out, std::string_view line) {
   for (std::size_t pos = 0; pos < line.size(); pos += decode_utf8_step(line, pos).length) {
     out += line[pos] == '\n' ? '\n' : ' ';
@@ -91,7 +78,7 @@ std::string mask_code_regions(std::string_view text) {
   std::string masked;
   masked.reserve(text.size());
   bool in_fence = false;
-  for (const std::string_view line : lines_keeping_lf(text)) {
+  for (const std::string_view line : split_lines(text, LineEnd::Keep)) {
     if (trim_start(line).starts_with(kFence)) {
       in_fence = !in_fence;
       append_blanked(masked, line);

@@ -8,18 +8,13 @@
 #include <array>
 #include <optional>
 
+#include "common/hex.hpp"
+
 namespace kelvo {
 
 namespace {
 
 using Digest32 = std::array<unsigned char, SHA256_DIGEST_LENGTH>;
-
-int hex_value(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
 
 // The algorithms are fetched from the provider once for the run; they hold no key. (The one-shot
 // SHA256() and HMAC() calls fetch them again on every call, which is most of their cost.)
@@ -75,10 +70,10 @@ std::optional<std::vector<unsigned char>> decode_hex_mac(std::string_view mac_te
   std::vector<unsigned char> bytes;
   bytes.reserve(mac_text.size() / 2);
   for (std::size_t i = 0; i < mac_text.size(); i += 2) {
-    const int high = hex_value(mac_text[i]);
-    const int low = hex_value(mac_text[i + 1]);
-    if (high < 0 || low < 0) return std::nullopt;
-    bytes.push_back(static_cast<unsigned char>(high << 4 | low));
+    const auto high = hex_digit_value(mac_text[i]);
+    const auto low = hex_digit_value(mac_text[i + 1]);
+    if (!high || !low) return std::nullopt;
+    bytes.push_back(static_cast<unsigned char>(*high << 4 | *low));
   }
   return bytes;
 }
@@ -92,15 +87,12 @@ bool verify_frame_mac(std::string_view mac_text, std::string_view frame_text,
   return CRYPTO_memcmp(given->data(), expected->data(), expected->size()) == 0;
 }
 
-std::string sign_frame(std::string_view frame_text, std::string_view link) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  const Digest32 mac = frame_mac(frame_text, link).value_or(Digest32{});
+Result<std::string> sign_frame(std::string_view frame_text, std::string_view link) {
+  const auto mac = frame_mac(frame_text, link);
+  if (!mac) return Failure{"libcrypto could not compute the frame MAC"};
   std::string line;
-  line.reserve(mac.size() * 2 + 1 + frame_text.size());
-  for (const unsigned char byte : mac) {
-    line += kDigits[byte >> 4];
-    line += kDigits[byte & 0x0F];
-  }
+  line.reserve(mac->size() * 2 + 1 + frame_text.size());
+  for (const unsigned char byte : *mac) append_hex(line, byte);
   line += ' ';
   line.append(frame_text);
   return line;

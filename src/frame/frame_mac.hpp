@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "common/result.hpp"
+
 namespace kelvo {
 
 // Hex text (either case, two digits a byte) to bytes; nothing for empty, odd or non-hex text.
@@ -15,8 +17,8 @@ std::optional<std::vector<unsigned char>> decode_hex_mac(std::string_view mac_te
 bool verify_frame_mac(std::string_view mac_text, std::string_view frame_text,
                       std::string_view link);
 
-// The signed line the host sends: lower-case hex MAC, one space, the frame text.
-// The shell never signs; the stand-in host and the tests do.
-std::string sign_frame(std::string_view frame_text, std::string_view link);
+// The signed line the host sends: lower-case hex MAC, one space, the frame text; fails when
+// libcrypto cannot compute the MAC. The shell never signs; the stand-in host and the tests do.
+Result<std::string> sign_frame(std::string_view frame_text, std::string_view link);
 
 }  // namespace kelvo

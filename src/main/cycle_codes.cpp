@@ -13,8 +13,7 @@ void follow_up_digest(ShellContext& context, LoopEffects& effects,
                       const std::vector<std::uint64_t>& pending_seqs,
                       std::vector<InlineCode>& cycle_codes) {
   if (pending_seqs.empty() || !context.owner) return;
-  const DigestResult decoded = decode_digest(fetch_digest(effects.host, *context.owner));
-  const auto* digest = std::get_if<Digest>(&decoded);
+  const auto digest = decode_digest(fetch_digest(effects.host, *context.owner));
   if (!digest) return;
   for (const std::uint64_t seq : pending_seqs) {
     const auto text = find_agent_text(*digest, seq);

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/console.hpp"
+#include "common/hex.hpp"
 #include "common/text.hpp"
 #include "common/utf8.hpp"
 
@@ -40,10 +41,8 @@ std::string console_quoted(std::string_view raw) {
     } else if (cp == '\t') {
       out += "\\t";
     } else if (is_control(cp)) {
-      static constexpr char kHex[] = "0123456789abcdef";
       out += cp < 0x80 ? "\\x" : "\\u00";
-      out += kHex[cp >> 4];
-      out += kHex[cp & 0xF];
+      append_hex(out, static_cast<unsigned char>(cp));
     } else {
       out.append(text, pos, step.length);
     }
@@ -104,9 +103,9 @@ HostOutput run_host(HostRunner& runner, const HostArgs& args) {
   return {{}, decode_utf8_lossy(result.err)};
 }
 
-std::variant<std::string, BindFailure> bind_shell(HostRunner& runner, std::string_view link) {
+Result<std::string> bind_shell(HostRunner& runner, std::string_view link) {
   const ProcessResult result = runner.run(bind_args(link));
-  if (!exited_zero(result.status)) return BindFailure{failure_reason(result)};
+  if (!exited_zero(result.status)) return Failure{failure_reason(result)};
   return decode_utf8_lossy(result.out);
 }
 

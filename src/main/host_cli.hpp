@@ -6,6 +6,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/result.hpp"
 #include "main/host_runner.hpp"
 
 namespace kelvo {
@@ -37,14 +38,10 @@ struct HostOutput {
 
 HostOutput run_host(HostRunner& runner, const HostArgs& args);
 
-// Why the bind failed, for a person: the system error of a failed start, or the exit status
-// (or signal) with the captured outputs. It never contains the link token of its own accord.
-struct BindFailure {
-  std::string reason;
-};
-
-// The bind's standard output text, or why it failed.
-std::variant<std::string, BindFailure> bind_shell(HostRunner& runner, std::string_view link);
+// The bind's standard output text, or why it failed, for a person: the system error of a failed
+// start, or the exit status (or signal) with the captured outputs. The reason never contains the
+// link token of its own accord.
+Result<std::string> bind_shell(HostRunner& runner, std::string_view link);
 
 struct BindReply {
   std::optional<std::string> owner;

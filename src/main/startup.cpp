@@ -66,10 +66,8 @@ std::variant<StartupSettings, StartupStop> bind_and_settle(
     const CommandLine& command_line, HostRunner& host,
     const std::function<std::optional<std::filesystem::path>()>& working_directory) {
   const auto bound = bind_shell(host, command_line.link);
-  if (const auto* failure = std::get_if<BindFailure>(&bound)) {
-    return StartupStop{1, fill("api bind-shell failed: {}", {failure->reason})};
-  }
-  BindReply reply = read_bind_reply(std::get<std::string>(bound));
+  if (!bound) return StartupStop{1, fill("api bind-shell failed: {}", {bound.failure().reason})};
+  BindReply reply = read_bind_reply(*bound);
   StartupSettings settings;
   settings.link = command_line.link;
   settings.host_program = command_line.host_program;

@@ -110,7 +110,7 @@ std::optional<OwnerState> parse_state(std::string_view text) {
   return OwnerState{std::move(*registry), *acted_seq};
 }
 
-std::variant<std::string, SerializeError> serialize_state(const OwnerState& state) {
+Result<std::string> serialize_state(const OwnerState& state) {
   nlohmann::ordered_json registry = nlohmann::ordered_json::object();
   for (const auto& [name, stat] : state.registry) registry[name] = encode_class(stat);
   nlohmann::ordered_json document = nlohmann::ordered_json::object();
@@ -120,7 +120,7 @@ std::variant<std::string, SerializeError> serialize_state(const OwnerState& stat
   try {
     return document.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::strict);
   } catch (const nlohmann::ordered_json::exception& error) {
-    return SerializeError{error.what()};
+    return Failure{error.what()};
   }
 }
 

@@ -3,8 +3,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 
+#include "common/result.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
@@ -18,12 +18,8 @@ namespace kelvo {
 // invalid UTF-8 gives no state; a class name repeated within `registry` is fine, the later wins.
 std::optional<OwnerState> parse_state(std::string_view text);
 
-struct SerializeError {
-  std::string message;
-};
-
 // The file text: two-space indent, keys in the order above, classes by name, `acted_seq` as null
 // when absent, no newline at the end. Fails only on a class name that isn't valid UTF-8.
-std::variant<std::string, SerializeError> serialize_state(const OwnerState& state);
+Result<std::string> serialize_state(const OwnerState& state);
 
 }  // namespace kelvo

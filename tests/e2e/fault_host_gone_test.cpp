@@ -54,7 +54,7 @@ TEST(FaultHostGone, DropsEverySendWhileTheHostIsMissingAndPicksUpWhenItReturns) 
   {
     std::ofstream frames(dir.path() / "frames.part", std::ios::binary);
     for (const std::string& frame : {status, status, boundary}) {
-      frames << sign_frame(frame, session.link()) << "\n";
+      frames << *sign_frame(frame, session.link()) << "\n";
     }
   }
   std::filesystem::rename(dir.path() / "frames.part", dir.path() / "frames");

@@ -167,8 +167,8 @@ TEST(FaultPoll, SurvivesPollsThatMisbehaveAndGivesTheirMemoryBack) {
   // didn't exit 0 is read for its standard error only, so neither counts nor is answered.
   const std::string link = session.link();
   ASSERT_TRUE(host.next_poll_runs(
-      "echo '" + sign_frame(R"(<EVENT type="boundary" kind="compact"></EVENT>)", link) + "'\n" +
-      "echo '" + sign_frame(R"(<EVENT type="shell_command" op="status">{}</EVENT>)", link) +
+      "echo '" + *sign_frame(R"(<EVENT type="boundary" kind="compact"></EVENT>)", link) + "'\n" +
+      "echo '" + *sign_frame(R"(<EVENT type="shell_command" op="status">{}</EVENT>)", link) +
       "'\nkill -KILL $$\n"));
   EXPECT_EQ(probe.io_line(), summary(0, 0, 0, 0, ""));
   EXPECT_TRUE(session.shell_running());
@@ -191,8 +191,8 @@ TEST(FaultPoll, SurvivesPollsThatMisbehaveAndGivesTheirMemoryBack) {
   while (junk.size() < kMiB) junk += "\xc3\x28\xf0\x9f\x98";
   {
     std::ofstream out(dir.path() / "odd-lines", std::ios::binary);
-    for (const std::string& line : {sign_frame(long_output, link), sign_frame(bad_boundary, link),
-                                    sign_frame(bad_io, link), junk}) {
+    for (const std::string& line : {*sign_frame(long_output, link), *sign_frame(bad_boundary, link),
+                                    *sign_frame(bad_io, link), junk}) {
       out << line << "\n";
     }
   }

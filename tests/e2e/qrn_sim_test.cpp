@@ -70,7 +70,7 @@ TEST(QrnSim, ServesTheShellsCallsExactly) {
   ASSERT_EQ(polled.exit_code, 0);
   const std::string frame =
       R"(<EVENT type="io" kind="AGENT_OUTPUT" seq="1">hi !!wait=20!!</EVENT>)";
-  EXPECT_EQ(polled.out, sign_frame(frame, token) + "\n");
+  EXPECT_EQ(polled.out, *sign_frame(frame, token) + "\n");
   EXPECT_EQ(polled.err, "");
 
   const ProgramRun driven =
@@ -156,7 +156,7 @@ TEST(QrnSim, RacingVerbAndPollLoseNoFrame) {
     const std::string seq = std::to_string(i + 1);
     const std::string frame =
         R"(<EVENT type="io" kind="AGENT_OUTPUT" seq=")" + seq + "\">m" + seq + "</EVENT>";
-    EXPECT_EQ(lines[i], sign_frame(frame, token)) << i;
+    EXPECT_EQ(lines[i], *sign_frame(frame, token)) << i;
   }
 }
 

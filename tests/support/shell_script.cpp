@@ -9,6 +9,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "common/files.hpp"
+
 namespace kelvo::testing {
 
 std::filesystem::path write_shell_script(const std::filesystem::path& dir, std::string_view name,
@@ -20,17 +22,9 @@ std::filesystem::path write_shell_script(const std::filesystem::path& dir, std::
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0755);
   if (fd < 0) throw std::runtime_error("cannot write " + path.string());
   const std::string text = "#!/bin/sh\n" + std::string(body);
-  std::string_view left = text;
-  while (!left.empty()) {
-    const ssize_t written = ::write(fd, left.data(), left.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written <= 0) {
-      ::close(fd);
-      throw std::runtime_error("cannot write " + path.string());
-    }
-    left.remove_prefix(static_cast<std::size_t>(written));
-  }
+  const auto written = write_all(fd, text);
   ::close(fd);
+  if (!written) throw std::runtime_error("cannot write " + path.string());
   // An existing file keeps its mode through O_TRUNC, so set it either way.
   std::filesystem::permissions(path, std::filesystem::perms(0755));
   return path;

@@ -67,18 +67,11 @@ std::string_view utf8_prefix(std::string_view text, std::size_t max_bytes) {
 }
 
 std::string poll_line(const QueuedFrame& frame, std::string_view link) {
-  switch (frame.signing) {
-    case Signing::None:
-      return frame.text;
-    case Signing::BadMac: {
-      std::string line = sign_frame(frame.text, link);
-      line[0] = line[0] == '0' ? '1' : '0';
-      return line;
-    }
-    case Signing::Mac:
-      break;
-  }
-  return sign_frame(frame.text, link);
+  if (frame.signing == Signing::None) return frame.text;
+  auto line = sign_frame(frame.text, link);
+  if (!line) throw SimError("cannot sign a frame: " + line.failure().reason);
+  if (frame.signing == Signing::BadMac) (*line)[0] = (*line)[0] == '0' ? '1' : '0';
+  return *line;
 }
 
 }  // namespace kelvo::sim

@@ -10,19 +10,14 @@
 #include <vector>
 
 #include "common/clock.hpp"
+#include "common/files.hpp"
 #include "qrn-sim/cli.hpp"
 #include "qrn-sim/token.hpp"
 
 namespace {
 
-void write_fd(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = ::write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
+// A reader that went away leaves nothing to do about the rest of the text.
+void write_fd(int fd, std::string_view text) { static_cast<void>(kelvo::write_all(fd, text)); }
 
 std::filesystem::path home_folder() {
   const char* home = std::getenv("QRN_SIM_HOME");

@@ -4,21 +4,18 @@
 
 #include <array>
 
+#include "common/hex.hpp"
 #include "qrn-sim/error.hpp"
 
 namespace kelvo::sim {
 
 std::string random_link_token() {
-  static constexpr char kDigits[] = "0123456789abcdef";
   std::array<unsigned char, 16> bytes{};
   if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
     throw SimError("no random bytes for a link token");
   }
   std::string token;
-  for (const unsigned char byte : bytes) {
-    token += kDigits[byte >> 4];
-    token += kDigits[byte & 0x0F];
-  }
+  for (const unsigned char byte : bytes) append_hex(token, byte);
   return token;
 }
 

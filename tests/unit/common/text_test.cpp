@@ -8,9 +8,9 @@
 namespace kelvo {
 namespace {
 
-std::vector<std::string> lines_of(std::string_view text) {
+std::vector<std::string> lines_of(std::string_view text, LineEnd ends = LineEnd::Strip) {
   std::vector<std::string> out;
-  for (auto line : split_lines(text)) out.emplace_back(line);
+  for (auto line : split_lines(text, ends)) out.emplace_back(line);
   return out;
 }
 
@@ -24,6 +24,8 @@ TEST(SplitLines, FollowsTheHostLineRule) {
   EXPECT_EQ(lines_of("a\r\r\nb\r"), (Lines{"a\r", "b\r"}));  // only one CR, only before LF
   EXPECT_EQ(lines_of("a\rb\n\nc"), (Lines{"a\rb", "", "c"}));
   EXPECT_EQ(lines_of("\r\n"), Lines{""});
+  EXPECT_EQ(lines_of("", LineEnd::Keep), Lines{});
+  EXPECT_EQ(lines_of("a\r\n\nb", LineEnd::Keep), (Lines{"a\r\n", "\n", "b"}));
 }
 
 TEST(UnicodeSpace, HasExactlyTheWhiteSpaceProperty) {

@@ -12,7 +12,7 @@ namespace {
 
 constexpr std::string_view kLink = "link-token-1";
 
-std::string signed_line(std::string_view frame_text) { return sign_frame(frame_text, kLink); }
+std::string signed_line(std::string_view frame_text) { return *sign_frame(frame_text, kLink); }
 
 TEST(EventTag, SplitsAttributesAndBody) {
   struct Case {
@@ -129,7 +129,7 @@ TEST(BoundaryFrame, NeedsKindAndAGoodMac) {
 // The caller counts such a line as a rejected boundary; no parser may take it for anything else.
 TEST(BoundaryFrame, AForgedBoundaryIsNoFrameOfAnyType) {
   const std::string frame = R"(<EVENT type="boundary" kind="x" op="status"></EVENT>)";
-  const std::string forged = sign_frame(frame, "another-link");
+  const std::string forged = *sign_frame(frame, "another-link");
   EXPECT_EQ(parse_boundary_frame(forged, kLink), std::nullopt);
   EXPECT_EQ(parse_io_frame(forged, kLink), std::nullopt);
   EXPECT_EQ(parse_shell_command_frame(forged, kLink), std::nullopt);

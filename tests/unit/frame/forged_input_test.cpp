@@ -53,7 +53,7 @@ struct Sample {
   std::string frame;
   std::string trail;
 
-  std::string line() const { return lead + sign_frame(frame, kLink) + trail; }
+  std::string line() const { return lead + *sign_frame(frame, kLink) + trail; }
   std::size_t mac_start() const { return lead.size(); }
   std::size_t trail_start() const { return lead.size() + kMacDigits + 1 + frame.size(); }
 };
@@ -187,7 +187,7 @@ TEST(ForgedInput, EveryGenuineLineIsReadByItsOwnParserAlone) {
   EXPECT_EQ(read_line(activity).accepted_by(), std::vector<std::string>{"activity"});
   // Signed, an activity frame is nobody's: the envelope hides it from the unsigned parser and
   // no signed parser takes its type.
-  EXPECT_EQ(read_line(sign_frame(activity, kLink)), Readings{});
+  EXPECT_EQ(read_line(*sign_frame(activity, kLink)), Readings{});
 }
 
 TEST(ForgedInput, NoChangedMacDigitIsAcceptedButAnUpperCaseLetter) {
@@ -235,13 +235,13 @@ TEST(ForgedInput, AnotherLinksMacOrAnotherFramesMacIsRefused) {
                                                 "link-token-", ""};
   for (const Sample& sample : samples()) {
     for (const std::string& link : other_links) {
-      EXPECT_EQ(read_line(sample.lead + sign_frame(sample.frame, link) + sample.trail), Readings{})
+      EXPECT_EQ(read_line(sample.lead + *sign_frame(sample.frame, link) + sample.trail), Readings{})
           << sample.frame << " under '" << link << "'";
     }
     for (const Sample& other : samples()) {
       if (other.frame == sample.frame) continue;
       const std::string spliced =
-          sign_frame(other.frame, kLink).substr(0, kMacDigits + 1) + sample.frame;
+          (*sign_frame(other.frame, kLink)).substr(0, kMacDigits + 1) + sample.frame;
       EXPECT_EQ(read_line(spliced), Readings{}) << sample.frame;
     }
   }

@@ -30,7 +30,7 @@ std::string upper(std::string s) {
 
 TEST(FrameMac, MatchesIndependentVectors) {
   for (const auto& v : kVectors) {
-    EXPECT_EQ(sign_frame(v.frame, v.link), v.mac + " " + v.frame);
+    EXPECT_EQ(*sign_frame(v.frame, v.link), v.mac + " " + v.frame);
     EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, v.link));
     EXPECT_TRUE(verify_frame_mac(upper(v.mac), v.frame, v.link));
   }

@@ -117,7 +117,7 @@ TEST(ShellCommand, DeeplyNestedBodiesAreHarmless) {
 }
 
 TEST(ReadShellCommand, UnescapesTheBodyOfAGenuineFrame) {
-  const auto line = [](std::string_view frame) { return sign_frame(frame, kLink); };
+  const auto line = [](std::string_view frame) { return *sign_frame(frame, kLink); };
   EXPECT_EQ(read_shell_command(
                 line(R"(<EVENT type="shell_command" op="delay">{&quot;minutes&quot;:30}</EVENT>)"),
                 kLink),
@@ -133,10 +133,10 @@ TEST(ReadShellCommand, UnescapesTheBodyOfAGenuineFrame) {
             ShellCommand{refused("nope", "unknown op")});
   EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command"></EVENT>)"), kLink),
             std::nullopt);
-  EXPECT_EQ(
-      read_shell_command(
-          sign_frame(R"(<EVENT type="shell_command" op="status"></EVENT>)", "another-link"), kLink),
-      std::nullopt);
+  EXPECT_EQ(read_shell_command(
+                *sign_frame(R"(<EVENT type="shell_command" op="status"></EVENT>)", "another-link"),
+                kLink),
+            std::nullopt);
   EXPECT_EQ(read_shell_command(line(R"(<EVENT type="io" kind="x" op="status"></EVENT>)"), kLink),
             std::nullopt);
 }

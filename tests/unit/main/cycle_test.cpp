@@ -39,7 +39,7 @@ class ScriptedHost {
   // Signs each frame text and queues them as one poll's output.
   void queue_poll(const std::vector<std::string>& frames) {
     std::string out;
-    for (const auto& frame : frames) out += sign_frame(frame, kLink) + "\n";
+    for (const auto& frame : frames) out += *sign_frame(frame, kLink) + "\n";
     polls.push_back({Exited{0}, out, {}});
   }
   void queue_refused_poll() {
@@ -173,7 +173,7 @@ TEST_F(CycleTest, BoundariesReintroduceOncePerCycleAndForgedOnesAreCounted) {
 
   // A boundary signed with another link's key is refused and re-introduces nothing.
   host.polls.push_back(
-      {Exited{0}, sign_frame(sim::boundary_frame("compact"), "other-link") + "\n", {}});
+      {Exited{0}, *sign_frame(sim::boundary_frame("compact"), "other-link") + "\n", {}});
   cycle();
   EXPECT_EQ(host.sends().size(), 2u);
   EXPECT_EQ(context->counters.refused, 1u);

@@ -370,11 +370,11 @@ TEST(SimCli, EmitQueuesRawLinesSignedBareOrForged) {
 
   const Lines lines = lines_of(sim.poll(token).out);
   ASSERT_EQ(lines.size(), 4u);
-  EXPECT_EQ(lines[0], sign_frame(frame, token));
+  EXPECT_EQ(lines[0], *sign_frame(frame, token));
   EXPECT_EQ(lines[1], frame);
   EXPECT_EQ(lines[2].substr(64), " " + frame);
   EXPECT_FALSE(verify_frame_mac(lines[2].substr(0, 64), frame, token));
-  EXPECT_EQ(lines[3], sign_frame("--not a frame", token));
+  EXPECT_EQ(lines[3], *sign_frame("--not a frame", token));
 
   EXPECT_EQ(sim.run({"emit", "--link", "nope", frame}).code, 1);
 }

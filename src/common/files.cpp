@@ -1,0 +1,88 @@
+#include "common/files.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <new>
+#include <system_error>
+
+namespace kelvo {
+
+namespace {
+
+Failure errno_failure(int error) { return Failure{std::generic_category().message(error)}; }
+
+Failure close_after_failure(int fd) {
+  const int error = errno;
+  ::close(fd);
+  return errno_failure(error);
+}
+
+Result<void> write_synced(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return errno_failure(errno);
+  if (auto written = write_all(fd, bytes); !written) {
+    ::close(fd);
+    return written;
+  }
+  if (::fsync(fd) != 0) return close_after_failure(fd);
+  if (::close(fd) != 0) return errno_failure(errno);
+  return {};
+}
+
+// Makes a rename inside `dir` survive a crash; file systems that can't sync a folder pass.
+Result<void> sync_directory(const std::filesystem::path& dir) {
+  const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return errno_failure(errno);
+  const int result = ::fsync(fd);
+  const int error = errno;
+  ::close(fd);
+  if (result != 0 && error != EINVAL && error != ENOTSUP) return errno_failure(error);
+  return {};
+}
+
+}  // namespace
+
+Result<void> write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno_failure(errno);
+    if (written == 0) return Failure{"nothing written"};
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
+Result<std::string> read_whole_file(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno_failure(errno);
+  std::string text;
+  char buffer[65536];
+  try {
+    for (;;) {
+      const ssize_t n = ::read(fd, buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return close_after_failure(fd);
+      if (n == 0) break;
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+  } catch (const std::bad_alloc&) {
+    ::close(fd);
+    return Failure{"too large to hold in memory"};
+  }
+  ::close(fd);
+  return text;
+}
+
+Result<void> replace_file(const std::filesystem::path& path, std::string_view bytes,
+                          const std::filesystem::path& temporary) {
+  if (auto written = write_synced(temporary, bytes); !written) return written;
+  std::error_code renamed;
+  std::filesystem::rename(temporary, path, renamed);
+  if (renamed) return Failure{renamed.message()};
+  return sync_directory(path.parent_path());
+}
+
+}  // namespace kelvo

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "common/result.hpp"
+
+namespace kelvo {
+
+// Writes all of `bytes`, going on after short writes and interrupted calls.
+Result<void> write_all(int fd, std::string_view bytes);
+
+// The whole file, or why it could not be read ("No such file or directory", …).
+Result<std::string> read_whole_file(const std::filesystem::path& path);
+
+// Replaces `path` in one step: writes `temporary`, flushes it to disk, renames it over `path` and
+// flushes the folder, so a crash leaves the old file or the new one, never a mix. On failure
+// `path` is as it was; `temporary` may remain.
+Result<void> replace_file(const std::filesystem::path& path, std::string_view bytes,
+                          const std::filesystem::path& temporary);
+
+}  // namespace kelvo
