@@ -19,7 +19,9 @@ enum class OnDuplicateKey {
 // inside the top-level value, and so on.
 using DuplicateKeyPolicy = std::function<OnDuplicateKey(std::size_t depth)>;
 
-// Deeper input is refused rather than risking the stack in later recursive walks over the tree.
+// How deep every JSON text read from outside (command bodies, the digest, the state file) may nest
+// arrays and objects. The parser keeps its own stack, so no depth endangers the reading itself;
+// deeper input is refused so that later recursive walks over the tree stay shallow.
 inline constexpr std::size_t kMaxJsonDepth = 256;
 
 // Exactly one JSON value, white space around it allowed: no trailing text, valid UTF-8 in every

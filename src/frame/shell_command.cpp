@@ -2,7 +2,9 @@
 
 #include <limits>
 #include <nlohmann/json.hpp>
+#include <utility>
 
+#include "common/strict_json.hpp"
 #include "common/text.hpp"
 #include "frame/event_frame.hpp"
 #include "frame/frame_escape.hpp"
@@ -26,13 +28,13 @@ constexpr std::string_view kNeedsNames =
     "needs one or more class names, e.g. `retire \"ci_run peer_wait\"`";
 constexpr std::string_view kUnknownOp = "unknown op";
 
-// The body's arguments: a JSON object, or an empty one for anything else. Parsing never throws,
-// builds no recursion (nlohmann's parser and destructor both keep their own stacks), and
-// rejects ill-formed UTF-8 inside strings.
+// The body's arguments: a JSON object, or an empty one for anything else, a body nested deeper
+// than kMaxJsonDepth included. A key given twice keeps its later value.
 Json arguments_of(std::string_view body) {
-  Json value = Json::parse(body, nullptr, /*allow_exceptions=*/false);
-  if (!value.is_object()) return Json::object();
-  return value;
+  std::optional<Json> value =
+      parse_strict_json(body, [](std::size_t) { return OnDuplicateKey::KeepLast; });
+  if (!value || !value->is_object()) return Json::object();
+  return std::move(*value);
 }
 
 const Json* argument(const Json& arguments, const char* key) {

@@ -2,8 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
+#include <variant>
 #include <vector>
+
+#include "digest/digest.hpp"
+#include "frame/shell_command.hpp"
+#include "state/state_codec.hpp"
 
 namespace kelvo {
 namespace {
@@ -99,6 +105,44 @@ TEST(StrictJson, NestingIsBounded) {
   for (std::size_t i = 0; i <= kMaxJsonDepth; ++i) objects += "{\"a\":";
   objects += "1" + std::string(kMaxJsonDepth + 1, '}');
   EXPECT_EQ(parse_strict_json(objects), std::nullopt);
+}
+
+// Each reader of outside JSON keeps what it reads when the document is nested exactly the limit
+// deep, and treats one level more, or a hostile depth, as malformed under its own rule.
+TEST(StrictJson, EveryReaderHasTheSameNestingLimit) {
+  struct Reader {
+    std::string name;
+    std::size_t outer_depth;  // the containers the document opens around the nested value
+    std::function<bool(const std::string& nested)> reads;
+  };
+  const std::vector<Reader> readers = {
+      {"command body", 1,
+       [](const std::string& nested) {
+         return parse_shell_command("delay", R"({"minutes":30,"x":)" + nested + "}") ==
+                ShellCommand{PauseCommand{30}};
+       }},
+      {"digest", 4,
+       [](const std::string& nested) {
+         const DigestResult result = decode_digest(
+             R"({"turns":[{"entries":[{"Agent":{"text":"hi","seq":7}},)" + nested + "]}]}");
+         const auto* digest = std::get_if<Digest>(&result);
+         return digest != nullptr && find_agent_text(*digest, 7) == "hi";
+       }},
+      {"state file", 1,
+       [](const std::string& nested) {
+         const auto state = parse_state(
+             R"({"registry":{"a":{"count":1,"mean_secs":2,"last_classified_ms":3}},"x":)" + nested +
+             "}");
+         return state && state->registry.size() == 1;
+       }},
+  };
+  for (const Reader& reader : readers) {
+    SCOPED_TRACE(reader.name);
+    const std::size_t fits = kMaxJsonDepth - reader.outer_depth;
+    EXPECT_TRUE(reader.reads(nested_arrays(fits)));
+    EXPECT_FALSE(reader.reads(nested_arrays(fits + 1)));
+    EXPECT_FALSE(reader.reads(nested_arrays(1'000'000)));
+  }
 }
 
 }  // namespace
