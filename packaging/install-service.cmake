@@ -12,9 +12,14 @@ else()
 endif()
 set(KELVO_BINDIR ${CMAKE_INSTALL_PREFIX}/${KELVO_INSTALL_BINDIR})
 
-set(unit ${KELVO_PACKAGING_BINARY_DIR}/kelvo-shell@.service)
+# Written beside the build in a folder of its own for each destination, so that two installs
+# running at once (the tests' scratch prefix and CPack's /usr) don't share one file.
+string(MD5 destination "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}")
+set(unit_dir ${KELVO_PACKAGING_BINARY_DIR}/unit-${destination})
+set(unit ${unit_dir}/kelvo-shell@.service)
 configure_file(${KELVO_PACKAGING_DIR}/kelvo-shell@.service.in ${unit} @ONLY)
 file(INSTALL ${unit} DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+file(REMOVE_RECURSE ${unit_dir})
 # A copy made with cp -p keeps the mode, so a filled-in copy is private from the start.
 file(INSTALL ${KELVO_PACKAGING_DIR}/instance.conf.example DESTINATION ${KELVO_CONFDIR}
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE)
