@@ -1,0 +1,84 @@
+# What `cmake --install` installs and `cpack` packages, in two components:
+#   shell  the package kelvo-shell: the program, its manual page, the systemd unit and the
+#          example instance configuration
+#   sim    the package kelvo-shell-sim: qrn-sim, the stand-in host for demos and tests, which
+#          has no place on a production machine
+# Both carry the copyright and the changelog. `cmake --install` installs both components.
+
+include(GNUInstallDirs)
+set(KELVO_PACKAGING_BINARY_DIR ${CMAKE_BINARY_DIR}/packaging)
+file(MAKE_DIRECTORY ${KELVO_PACKAGING_BINARY_DIR})
+
+# Installing and packaging build nothing (not the test suite either): they take the programs
+# as built, and fail if they are not.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY ON)
+
+# Manual pages and the changelog ship compressed with gzip -9n (no name or time stamp inside, so
+# the same bytes every time). Compressing at configure time, and again when CMake sees the
+# source change, keeps them out of the build.
+function(kelvo_gzip source output)
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${source})
+  execute_process(COMMAND gzip -9nc ${source} OUTPUT_FILE ${output} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+
+kelvo_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog ${KELVO_PACKAGING_BINARY_DIR}/changelog.gz)
+
+# One program with its manual page, and the package's copyright and changelog.
+function(kelvo_install_program program component package)
+  install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
+  set(page ${KELVO_PACKAGING_BINARY_DIR}/${program}.1.gz)
+  kelvo_gzip(${CMAKE_SOURCE_DIR}/docs/${program}.1 ${page})
+  install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+  install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${KELVO_PACKAGING_BINARY_DIR}/changelog.gz
+          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
+endfunction()
+
+kelvo_install_program(kelvo-shell shell kelvo-shell)
+install(CODE "set(KELVO_PACKAGING_DIR \"${CMAKE_SOURCE_DIR}/packaging\")
+              set(KELVO_PACKAGING_BINARY_DIR \"${KELVO_PACKAGING_BINARY_DIR}\")
+              set(KELVO_INSTALL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")"
+        COMPONENT shell)
+install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/install-service.cmake COMPONENT shell)
+set(KELVO_COMPONENTS shell)
+if(TARGET qrn-sim)
+  kelvo_install_program(qrn-sim sim kelvo-shell-sim)
+  list(APPEND KELVO_COMPONENTS sim)
+endif()
+
+# `cpack -G DEB` in a build tree whose programs are built: kelvo-shell_<version>_<arch>.deb and
+# kelvo-shell-sim_<version>_<arch>.deb.
+set(KELVO_PACKAGE_MAINTAINER "kelvo-shell maintainers <kelvo-shell@example.invalid>"
+    CACHE STRING "The Maintainer field of the Debian packages")
+set(CPACK_PACKAGE_NAME kelvo-shell)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEB_COMPONENT_INSTALL ON)
+set(CPACK_COMPONENTS_ALL ${KELVO_COMPONENTS})
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER ${KELVO_PACKAGE_MAINTAINER})
+set(CPACK_DEBIAN_PACKAGE_SECTION utils)
+# dpkg-shlibdeps (dpkg-dev) names the libraries the programs link against, with their versions.
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+
+set(CPACK_DEBIAN_SHELL_PACKAGE_NAME kelvo-shell)
+# The first line of each description is the package's summary; Debian wants the lines of the
+# rest within 80 columns.
+string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
+    "paces one AI agent endpoint for the qrn host\n"
+    "kelvo-shell binds to the qrn host as the shell of one link, follows the\n"
+    "endpoint's busy/idle activity and nudges an agent that has stayed idle.\n"
+    "The systemd template unit kelvo-shell@.service runs one instance per\n"
+    "endpoint, configured in /etc/kelvo-shell/<instance>.conf.")
+# The example configuration is the operator's to edit: dpkg keeps their changes on upgrade.
+set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
+
+set(CPACK_DEBIAN_SIM_PACKAGE_NAME kelvo-shell-sim)
+string(CONCAT CPACK_DEBIAN_SIM_DESCRIPTION
+    "stand-in qrn host for kelvo-shell demos and tests\n"
+    "qrn-sim answers the host calls kelvo-shell makes, and offers verbs with\n"
+    "which a person or a test plays the agent and the operator. It is not\n"
+    "meant for production machines.")
+include(CPack)
