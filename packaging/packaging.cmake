@@ -26,8 +26,11 @@ kelvo_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog ${KELVO_PACKAGING_BINARY_DIR}
 # One program with its manual page, and the package's copyright and changelog.
 function(kelvo_install_program program component package)
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
+  # The page's footer names the version: @PROJECT_VERSION@ in the source.
+  configure_file(${CMAKE_SOURCE_DIR}/docs/${program}.1 ${KELVO_PACKAGING_BINARY_DIR}/${program}.1
+                 @ONLY)
   set(page ${KELVO_PACKAGING_BINARY_DIR}/${program}.1.gz)
-  kelvo_gzip(${CMAKE_SOURCE_DIR}/docs/${program}.1 ${page})
+  kelvo_gzip(${KELVO_PACKAGING_BINARY_DIR}/${program}.1 ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${KELVO_PACKAGING_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})

@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "common/agent_voice.hpp"
 #include "common/duration.hpp"
 #include "common/text.hpp"
 #include "state/class_registry.hpp"
@@ -11,7 +12,7 @@ namespace kelvo {
 namespace {
 
 constexpr std::string_view MAIN_TEXT =
-    "⟳ **kelvo** stretch board `{}` — resumed {} (local tz) after ~{} idle. Checkpoints (waits "
+    "stretch board `{}` — resumed {} (local tz) after ~{} idle. Checkpoints (waits "
     "marked on this stretch, oldest = `:0` its start; each shown with wall-clock since it was "
     "marked):{}\nIf one of these was a recurring kind of wait, classify it by its checkpoint — "
     "emit `!!classify={}-<sub>:<name>!!` (snake_case name, e.g. `ci_run`, `peer_review`) or `qrn "
@@ -60,8 +61,9 @@ std::string checkpoint_range(const StretchBoard& board) {
 std::string board_message(Millis idle_for, std::string_view stamp, const StretchBoard& board,
                           std::string_view shell_id, const ClassRegistry& registry,
                           const std::optional<std::string>& state_path) {
-  std::string message = fill(MAIN_TEXT, {board.id, stamp, format_duration(whole_seconds(idle_for)),
-                                         checkpoint_lines(board), board.id, shell_id, board.id});
+  std::string message =
+      kelvo_says(fill(MAIN_TEXT, {board.id, stamp, format_duration(whole_seconds(idle_for)),
+                                  checkpoint_lines(board), board.id, shell_id, board.id}));
   if (!registry.empty()) message += classes_sentence(registry, state_path);
   return message;
 }

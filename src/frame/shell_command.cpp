@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 #include <utility>
 
+#include "common/agent_voice.hpp"
 #include "common/strict_json.hpp"
 #include "common/text.hpp"
 #include "frame/event_frame.hpp"
@@ -112,7 +113,7 @@ ShellCommand parse_shell_command(std::string_view op, std::string_view body) {
 }
 
 std::string refusal_text(std::string_view op, std::string_view message) {
-  return fill("⟳ **kelvo** refused {}: {}", {op, message});
+  return kelvo_says(fill("refused {}: {}", {op, message}));
 }
 
 }  // namespace kelvo

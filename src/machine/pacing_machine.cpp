@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/agent_voice.hpp"
 #include "common/text.hpp"
 
 namespace kelvo {
@@ -138,15 +139,15 @@ std::optional<Millis> tick(PacingMachine& machine, WallTime now) {
 }
 
 std::string status(const PacingMachine& machine, WallTime now) {
-  return fill(
-      "⟳ **kelvo** status — latch {}; endpoint {}{};{} timer {}; backoff step {} of {} "
-      "(re-arms at {}s{}).",
-      {machine.latch == Latch::Raised ? "raised" : "lowered (paused)",
-       machine.activity == Activity::Busy ? "busy" : "idle", idle_item(machine, now),
-       held_item(machine), timer_item(machine, now), std::to_string(machine.backoff_step),
-       std::to_string(LAST_STEP),
-       std::to_string(whole_seconds(BACKOFF_MS[machine.backoff_step]).count()),
-       machine.delay_armed ? ", superseded by a delay" : ""});
+  return kelvo_says(
+      fill("status — latch {}; endpoint {}{};{} timer {}; backoff step {} of {} "
+           "(re-arms at {}s{}).",
+           {machine.latch == Latch::Raised ? "raised" : "lowered (paused)",
+            machine.activity == Activity::Busy ? "busy" : "idle", idle_item(machine, now),
+            held_item(machine), timer_item(machine, now), std::to_string(machine.backoff_step),
+            std::to_string(LAST_STEP),
+            std::to_string(whole_seconds(BACKOFF_MS[machine.backoff_step]).count()),
+            machine.delay_armed ? ", superseded by a delay" : ""}));
 }
 
 }  // namespace kelvo

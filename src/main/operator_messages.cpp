@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "common/agent_voice.hpp"
 #include "common/duration.hpp"
 #include "common/text.hpp"
 
@@ -9,7 +10,7 @@ namespace kelvo {
 namespace {
 
 constexpr std::array<std::string_view, 7> INTRO_SENTENCES{
-    "⟳ **kelvo** is pacing this endpoint: if you go idle for >60s a ping will nudge you back.",
+    "is pacing this endpoint: if you go idle for >60s a ping will nudge you back.",
     "Steer it with inline codes — emit `!!done!!` when you're blocked on a human, or `!!wait=m!!` "
     "when you're waiting on a peer or a task with an ETA (m minutes).",
     "`!!done!!` covers this idle stretch only: anything that puts you back to work — a peer "
@@ -30,23 +31,24 @@ constexpr std::array<std::string_view, 7> INTRO_SENTENCES{
 }  // namespace
 
 std::string intro_message() {
-  std::string text;
-  for (std::string_view sentence : INTRO_SENTENCES) {
-    if (!text.empty()) text += ' ';
-    text += sentence;
+  std::string text(KELVO_PREFIX);
+  text += INTRO_SENTENCES.front();
+  for (std::size_t i = 1; i < INTRO_SENTENCES.size(); ++i) {
+    text += ' ';
+    text += INTRO_SENTENCES[i];
   }
   text += VERSION_SUFFIX;
   return text;
 }
 
 std::string nudge_message(Millis idle_for, std::string_view stamp) {
-  return fill(
-      "⟳ **kelvo** — idle ~{} (as of {}, local tz). Proceed to check on any ongoing tasks or "
+  return kelvo_says(fill(
+      "— idle ~{} (as of {}, local tz). Proceed to check on any ongoing tasks or "
       "fellow agents whose work you're waiting on. If you're blocked on a human, emit `!!done!!` "
       "to stop these nudges for this idle stretch — going back to work re-arms them, so re-emit "
       "it if you are still blocked. If you're waiting on a peer or a task with an ETA, emit "
       "`!!wait=m!!`.",
-      {format_idle_coarse(whole_seconds(idle_for)), stamp});
+      {format_idle_coarse(whole_seconds(idle_for)), stamp}));
 }
 
 }  // namespace kelvo

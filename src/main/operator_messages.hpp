@@ -5,11 +5,12 @@
 #include <string_view>
 
 #include "common/time.hpp"
+#include "common/version.hpp"
 
 namespace kelvo {
 
 // Ends the intro and tags the status reply.
-inline constexpr std::string_view VERSION_SUFFIX = " — kelvo v0.6.1";
+inline constexpr std::string_view VERSION_SUFFIX = " — kelvo v" KELVO_VERSION;
 
 // How the shell works, told to the agent at start-up and after every boundary.
 std::string intro_message();

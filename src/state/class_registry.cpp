@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "common/agent_voice.hpp"
 #include "common/duration.hpp"
 #include "common/text.hpp"
 
@@ -82,7 +83,7 @@ std::string retire_reply(const RetireOutcome& outcome) {
     append_item(items, fill("retired {} (~{} ×{})", {name, mean, std::to_string(stat.count)}));
   }
   append_missing(items, outcome.missing);
-  return "⟳ **kelvo** " + items;
+  return kelvo_says(items);
 }
 
 std::string retire_refusal_reason(const std::vector<std::string>& missing) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.hpp"
 #include "support/shell_session.hpp"
 
 namespace kelvo::testing {
@@ -13,7 +14,8 @@ namespace {
 
 const std::string kRegistryTail =
     " Classify a shown checkpoint with `classify <id>-<sub> <name>` or "
-    "`!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes. — kelvo v0.6.1";
+    "`!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes. — kelvo "
+    "v" KELVO_VERSION;
 const std::vector<std::string> kActiveOnly = {"--active-only"};
 
 // A started shell whose intro has arrived.

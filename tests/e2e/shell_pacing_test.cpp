@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.hpp"
 #include "support/shell_session.hpp"
 
 namespace kelvo::testing {
@@ -26,7 +27,7 @@ const std::string kIntro =
     "`!!classify=<id>-<sub>:<name>!!` (snake_case name) — and kelvo folds that checkpoint's "
     "shown time into the class's running average (kept across restarts) and starts a fresh "
     "stretch. Retire classes you no longer track with `qrn shell cmd KELVO-0 retire \"<names>\"` "
-    "(space-separated, CLI only). — kelvo v0.6.1";
+    "(space-separated, CLI only). — kelvo v" KELVO_VERSION;
 
 const std::string kNudgeStart = "⟳ **kelvo** — idle ~";
 const std::string kNudgeRest =
@@ -179,7 +180,9 @@ TEST(ShellPacing, ShowsTheBoardAfterAQuietStretchAndLearnsTheClassifiedWait) {
       "⟳ **kelvo** status — latch raised; endpoint busy; timer off; backoff step 0 of 3 "
       "(re-arms at 60s). Live board `{}` — checkpoints :0; no resume reported yet. 1 class in "
       "the registry. Classify a shown checkpoint with `classify <id>-<sub> <name>` or "
-      "`!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes. — kelvo v0.6.1\n"
+      "`!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes. — kelvo "
+      "v" KELVO_VERSION
+      "\n"
       "io: 2 frame(s), 2 AGENT_OUTPUT, 2 code(s); truncated 0 followed / 0 blind, 0 pointer(s) "
       "missed; 0 boundary(ies), 0 refused; kinds: AGENT_OUTPUT 2");
   ASSERT_TRUE(status_fields) << status->text;

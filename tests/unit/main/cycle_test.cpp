@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "common/text.hpp"
+#include "common/version.hpp"
 #include "frame/frame_escape.hpp"
 #include "frame/frame_mac.hpp"
 #include "main/operator_messages.hpp"
@@ -374,9 +375,10 @@ TEST_F(CycleTest, StatusBeforeAnyFrameEndsWithTheZeroSummary) {
   host.queue_poll({command("status")});
   cycle();
   EXPECT_TRUE(last_sent().starts_with("\xE2\x9F\xB3 **kelvo** status \xE2\x80\x94 latch raised"));
-  EXPECT_TRUE(last_sent().ends_with(
-      " \xE2\x80\x94 kelvo v0.6.1\nio: 0 frame(s), 0 AGENT_OUTPUT, 0 code(s); truncated 0 "
-      "followed / 0 blind, 0 pointer(s) missed; 0 boundary(ies), 0 refused"));
+  EXPECT_TRUE(
+      last_sent().ends_with(" \xE2\x80\x94 kelvo v" KELVO_VERSION
+                            "\nio: 0 frame(s), 0 AGENT_OUTPUT, 0 code(s); truncated 0 "
+                            "followed / 0 blind, 0 pointer(s) missed; 0 boundary(ies), 0 refused"));
 }
 
 TEST_F(CycleTest, OperatorRepliesAndSaves) {

@@ -6,11 +6,13 @@
 #include <string>
 #include <utility>
 
+#include "common/version.hpp"
+
 namespace kelvo {
 namespace {
 
 TEST(VersionSuffix, IsTheSeventeenByteTag) {
-  EXPECT_EQ(VERSION_SUFFIX, " \xE2\x80\x94 kelvo v0.6.1");
+  EXPECT_EQ(VERSION_SUFFIX, " \xE2\x80\x94 kelvo v" KELVO_VERSION);
   EXPECT_EQ(VERSION_SUFFIX.size(), 17u);
 }
 
@@ -34,7 +36,7 @@ TEST(IntroMessage, JoinsTheSevenSentencesAndEndsWithTheVersion) {
       "`!!classify=<id>-<sub>:<name>!!` (snake_case name) — and kelvo folds that checkpoint's "
       "shown time into the class's running average (kept across restarts) and starts a fresh "
       "stretch. " +
-      retire + " — kelvo v0.6.1";
+      retire + " — kelvo v" KELVO_VERSION;
   const std::string intro = intro_message();
   EXPECT_EQ(intro, expected);
   EXPECT_EQ(intro.size(), 1175u);
