@@ -32,6 +32,7 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
       .counters = {},
       .owner_state = path ? load_state(*path) : OwnerState{},
       .board = StretchBoard(new_stretch_id(), effects.clock.now()),
+      .host_health = {},
   };
   reply(effects.host, context.owner, sender(context), intro_message());
   return context;

@@ -31,6 +31,13 @@ struct PolledShell {
   std::uint32_t refusal_streak = 0;
 };
 
+// How the host's polls and drive-polls have been going: failures without a refusal, in a row.
+struct HostHealth {
+  std::optional<WallTime> failing_since;   // the first failure of the current run of them
+  std::string last_failure;                // what the latest one said, for a person
+  std::optional<WallTime> last_reported;   // when the run of failures was last reported
+};
+
 // Everything one run owns; it lives until the process ends.
 struct ShellContext {
   std::string link;
@@ -41,6 +48,7 @@ struct ShellContext {
   RunCounters counters;
   OwnerState owner_state;
   StretchBoard board;
+  HostHealth host_health;
 };
 
 // The run set-up: the polled shell, owner state, machine, counters, a fresh board, then the intro.
