@@ -89,7 +89,7 @@ void show_board(ShellContext& context, const PolledShell& polled, LoopEffects& e
                 Millis idle_for, WallTime resumed_at) {
   record_resume(context.board, resumed_at);
   std::optional<std::string> path_text;
-  if (context.state_path) path_text = context.state_path->string();
+  if (context.state_file) path_text = context.state_file->path.string();
   reply(effects.host, context.owner, polled.shell_id,
         board_message(idle_for, effects.clock.local_stamp(), context.board, polled.shell_id,
                       context.owner_state.registry, path_text));

@@ -37,7 +37,7 @@ void act_on_codes(ShellContext& context, const std::vector<InlineCode>& codes, W
     classified = classified || static_cast<bool>(done);
   }
   if (outcome.waited) mark_checkpoint(context.board, now);
-  if (classified) save_owner_state(context);
+  if (classified) save_owner_state(context, now);
 }
 
 }  // namespace kelvo

@@ -30,16 +30,17 @@ void classify_by_operator(ShellContext& context, LoopEffects& effects,
     answer(context, effects, refusal_text("classify", done.failure().reason));
     return;
   }
-  save_owner_state(context);
+  save_owner_state(context, now);
 }
 
-void retire_classes(ShellContext& context, LoopEffects& effects, const RetireCommand& command) {
+void retire_classes(ShellContext& context, LoopEffects& effects, const RetireCommand& command,
+                    WallTime now) {
   const RetireOutcome outcome = retire(context.owner_state, command.names);
   if (outcome.retired.empty()) {
     answer(context, effects, refusal_text("retire", retire_refusal_reason(outcome.missing)));
     return;
   }
-  save_owner_state(context);
+  save_owner_state(context, now);
   answer(context, effects, retire_reply(outcome));
 }
 
@@ -63,7 +64,7 @@ void act_on_command(ShellContext& context, LoopEffects& effects, const ShellComm
         } else if constexpr (std::is_same_v<C, StatusCommand>) {
           answer(context, effects, status_reply(context, now));
         } else if constexpr (std::is_same_v<C, RetireCommand>) {
-          retire_classes(context, effects, c);
+          retire_classes(context, effects, c, now);
         } else {
           static_assert(std::is_same_v<C, RefusedCommand>);
           answer(context, effects, refusal_text(c.op, c.message));

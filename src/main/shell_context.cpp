@@ -1,5 +1,7 @@
 #include "main/shell_context.hpp"
 
+#include "common/console.hpp"
+#include "common/text.hpp"
 #include "main/host_cli.hpp"
 #include "main/new_stretch_id.hpp"
 #include "main/operator_messages.hpp"
@@ -9,9 +11,20 @@ namespace kelvo {
 
 namespace {
 
-std::optional<std::filesystem::path> state_path_for(const StartupSettings& settings) {
+std::optional<StateFile> state_file_for(const StartupSettings& settings) {
   if (!settings.state_dir || !settings.owner) return std::nullopt;
-  return state_path(*settings.state_dir, *settings.owner);
+  return StateFile{.path = state_path(*settings.state_dir, *settings.owner), .unreadable = false};
+}
+
+// The registry in the state file; an unreadable file is reported, marked, and starts it empty.
+OwnerState load_owner_state(std::optional<StateFile>& state_file) {
+  if (!state_file) return {};
+  auto loaded = load_state(state_file->path);
+  if (loaded) return std::move(*loaded);
+  state_file->unreadable = true;
+  report(fill("state file {} could not be loaded: {}; starting with an empty registry",
+              {state_file->path.string(), loaded.failure().reason}));
+  return {};
 }
 
 std::optional<PolledShell> polled_shell(const StartupSettings& settings) {
@@ -22,15 +35,16 @@ std::optional<PolledShell> polled_shell(const StartupSettings& settings) {
 }  // namespace
 
 ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
-  const auto path = state_path_for(settings);
+  auto state_file = state_file_for(settings);
+  auto owner_state = load_owner_state(state_file);
   ShellContext context{
       .link = settings.link,
       .owner = settings.owner,
       .polled = polled_shell(settings),
-      .state_path = path,
+      .state_file = std::move(state_file),
       .machine = {},
       .counters = {},
-      .owner_state = path ? load_state(*path) : OwnerState{},
+      .owner_state = std::move(owner_state),
       .board = StretchBoard(new_stretch_id(), effects.clock.now()),
       .host_health = {},
   };
@@ -43,8 +57,19 @@ std::optional<std::string_view> sender(const ShellContext& context) {
   return context.polled->shell_id;
 }
 
-void save_owner_state(const ShellContext& context) {
-  if (context.state_path) save_state(*context.state_path, context.owner_state);
+void save_owner_state(ShellContext& context, WallTime now) {
+  if (!context.state_file) return;
+  StateFile& file = *context.state_file;
+  if (file.unreadable) {
+    const auto kept = keep_unreadable(file.path, now);
+    if (!kept) {
+      report(fill("state save failed: {}", {kept.failure().reason}));
+      return;
+    }
+    if (*kept) report(fill("state file {} kept as {}", {file.path.string(), (*kept)->string()}));
+    file.unreadable = false;
+  }
+  save_state(file.path, context.owner_state);
 }
 
 }  // namespace kelvo

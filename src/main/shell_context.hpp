@@ -33,9 +33,17 @@ struct PolledShell {
 
 // How the host's polls and drive-polls have been going: failures without a refusal, in a row.
 struct HostHealth {
-  std::optional<WallTime> failing_since;   // the first failure of the current run of them
-  std::string last_failure;                // what the latest one said, for a person
-  std::optional<WallTime> last_reported;   // when the run of failures was last reported
+  std::optional<WallTime> failing_since;  // the first failure of the current run of them
+  std::string last_failure;               // what the latest one said, for a person
+  std::optional<WallTime> last_reported;  // when the run of failures was last reported
+};
+
+// The owner's state file, when the run has one (a state directory and an owner).
+struct StateFile {
+  std::filesystem::path path;
+  // The file was there at start-up but could not be loaded: it is moved aside before the first
+  // save, so a damaged or unreadable file is never lost.
+  bool unreadable = false;
 };
 
 // Everything one run owns; it lives until the process ends.
@@ -43,7 +51,7 @@ struct ShellContext {
   std::string link;
   std::optional<std::string> owner;  // without one nothing is ever sent
   std::optional<PolledShell> polled;
-  std::optional<std::filesystem::path> state_path;  // only with a state dir and an owner
+  std::optional<StateFile> state_file;
   PacingMachine machine;
   RunCounters counters;
   OwnerState owner_state;
@@ -57,7 +65,7 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects);
 // Messages go out from the shell id, when there is one.
 std::optional<std::string_view> sender(const ShellContext& context);
 
-// Saves the owner state when there is a file to save it in.
-void save_owner_state(const ShellContext& context);
+// Saves the owner state when there is a file to save it in, first moving an unreadable one aside.
+void save_owner_state(ShellContext& context, WallTime now);
 
 }  // namespace kelvo

@@ -1,5 +1,9 @@
 #include "state/state_file.hpp"
 
+#include <fcntl.h>
+#include <stdio.h>
+
+#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -30,10 +34,32 @@ std::filesystem::path state_path(const std::filesystem::path& state_dir, std::st
   return state_dir / "state" / (stem + ".json");
 }
 
-OwnerState load_state(const std::filesystem::path& path) {
+Result<OwnerState> load_state(const std::filesystem::path& path) {
   const auto text = read_whole_file(path);
-  if (!text) return {};
-  return parse_state(*text).value_or(OwnerState{});
+  if (!text) {
+    std::error_code error;
+    if (!std::filesystem::exists(path, error) && !error) return OwnerState{};
+    return text.failure();
+  }
+  if (auto state = parse_state(*text)) return std::move(*state);
+  return Failure{
+      "not a state file (damaged JSON, a key given twice, or a missing or wrong-typed field)"};
+}
+
+Result<std::optional<std::filesystem::path>> keep_unreadable(const std::filesystem::path& path,
+                                                             WallTime now) {
+  // Never over an earlier backup: the first free millisecond from now on names this one.
+  for (std::uint64_t ms = epoch_ms(now);; ++ms) {
+    std::filesystem::path backup = path;
+    backup += ".bad-" + std::to_string(ms);
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, backup.c_str(), RENAME_NOREPLACE) == 0) {
+      return std::optional(backup);
+    }
+    if (errno == EEXIST) continue;
+    if (errno == ENOENT) return std::optional<std::filesystem::path>();
+    return Failure{fill("cannot keep the unreadable state file as {}: {}",
+                        {backup.string(), std::generic_category().message(errno)})};
+  }
 }
 
 void save_state(const std::filesystem::path& path, const OwnerState& state) {

@@ -1,8 +1,11 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string_view>
 
+#include "common/result.hpp"
+#include "common/time.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
@@ -12,8 +15,15 @@ namespace kelvo {
 // so the file stays inside the state folder and no two owners share a file.
 std::filesystem::path state_path(const std::filesystem::path& state_dir, std::string_view owner);
 
-// The owner state in the file; a missing, unreadable or malformed file gives the default state.
-OwnerState load_state(const std::filesystem::path& path);
+// The owner state in the file, the default state when there is none; why not, when a file is
+// there but cannot be read or is no state file.
+Result<OwnerState> load_state(const std::filesystem::path& path);
+
+// Moves a state file that could not be loaded aside to `<path>.bad-<unix ms of now>` (a later
+// millisecond when that name is taken), so that saving over it loses nothing. Gives the new
+// name, or nothing when the file has gone meanwhile.
+Result<std::optional<std::filesystem::path>> keep_unreadable(const std::filesystem::path& path,
+                                                             WallTime now);
 
 // Replaces the file in one step through `<path>.tmp`, synced to disk before and after the
 // rename. Failures are reported on standard error; the old file is then left as it was.

@@ -180,7 +180,7 @@ LaneResult run_lane(unsigned seed) {
   session.stop_shell();
   std::uniform_int_distribution<std::int64_t> kill_after(0, 2 * save_path.count());
 
-  std::uint64_t last_total = classifications(load_state(file));
+  std::uint64_t last_total = classifications(*load_state(file));
   auto last_temporary = temporary_seen(tmp);
   const auto lane_end = Clock::now() + kLaneCap;
   while (result.kills < kKillsPerLane && Clock::now() < lane_end) {
@@ -203,7 +203,7 @@ LaneResult run_lane(unsigned seed) {
     }
     const std::string text = read_file(file);
     const auto parsed = parse_state(text);
-    const OwnerState loaded = load_state(file);
+    const OwnerState loaded = *load_state(file);
     const std::uint64_t total = classifications(loaded);
     if (!parsed || loaded == OwnerState{}) {
       result.faults.push_back("a torn or unreadable state file: " + text);

@@ -43,7 +43,10 @@ bool holds(const std::optional<std::string>& reply, const std::string& part) {
 
 std::vector<std::string> class_names(const fs::path& state_file) {
   std::vector<std::string> names;
-  for (const auto& [name, stat] : load_state(state_file).registry) {
+  const auto state = load_state(state_file);
+  EXPECT_TRUE(state);
+  if (!state) return names;
+  for (const auto& [name, stat] : state->registry) {
     EXPECT_EQ(stat.count, 1u) << name;
     names.push_back(name);
   }
@@ -126,6 +129,33 @@ TEST_P(FaultStateFolder, KeepsTheRegistryInMemoryAndSavesAgainOnceWritable) {
 
 INSTANTIATE_TEST_SUITE_P(Spoilers, FaultStateFolder, ::testing::ValuesIn(kSpoilers),
                          [](const auto& info) { return info.param.name; });
+
+TEST(FaultStateFile, KeepsAnUnreadableFileAsideBeforeTheFirstSave) {
+  ShellSession session;
+  const fs::path file = session.state_file();
+  fs::create_directories(file.parent_path());
+  const std::string damaged = "{\"registry\": {\"ci_run\": {\"count\": 3}}";  // half-edited
+  std::ofstream(file) << damaged;
+  session.start_shell();
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  const std::string loaded = "kelvo-shell: state file " + file.string() +
+                             " could not be loaded: not a state file (damaged JSON, a key given "
+                             "twice, or a missing or wrong-typed field); starting with an empty "
+                             "registry\n";
+  EXPECT_EQ(session.shell_err(), loaded);
+  EXPECT_EQ(read_file(file), damaged);  // nothing is written before a save
+
+  ASSERT_TRUE(holds(classify_board_start(session, "peer_wait"), " 1 class in the registry."));
+  std::vector<fs::path> backups;
+  for (const auto& entry : fs::directory_iterator(file.parent_path())) {
+    if (entry.path().filename().string().starts_with("demo.json.bad-")) backups.push_back(entry);
+  }
+  ASSERT_EQ(backups.size(), 1u);
+  EXPECT_EQ(read_file(backups[0]), damaged);
+  EXPECT_EQ(class_names(file), std::vector<std::string>{"peer_wait"});
+  EXPECT_EQ(session.shell_err(), loaded + "kelvo-shell: state file " + file.string() + " kept as " +
+                                     backups[0].string() + "\n");
+}
 
 TEST(FaultOwnerName, KeepsAClimbingOwnerInsideTheStateFolder) {
   ShellSession session("../escape");

@@ -255,7 +255,7 @@ TEST_F(CycleTest, ClassifyThenWaitMarksTheFreshBoard) {
   const auto& stat = context->owner_state.registry.at("ci_run");
   EXPECT_EQ(stat.count, 1u);
   EXPECT_EQ(stat.mean_secs, 25 * 60.0);  // marked at kStart, resumed 25 minutes later
-  EXPECT_EQ(load_state(*context->state_path), context->owner_state);
+  EXPECT_EQ(*load_state(context->state_file->path), context->owner_state);
 }
 
 TEST_F(CycleTest, WithoutAnOwnerNothingIsSentButCommandsStillAct) {
@@ -346,7 +346,7 @@ TEST_F(CycleTest, TheBoardNamesTheStateFileOrItsPattern) {
 TEST_F(CycleTest, OnlyAChangedRegistryIsSaved) {
   testing::TempDir dir;
   start("agent-1", "KELVO-7", dir.path());
-  const std::filesystem::path file = *context->state_path;
+  const std::filesystem::path file = context->state_file->path;
   set_activity(true, kStart);
   cycle();
   // Commands and codes that leave the registry alone write nothing, nor does the board.
@@ -367,7 +367,7 @@ TEST_F(CycleTest, OnlyAChangedRegistryIsSaved) {
   cycle();
   EXPECT_EQ(host.sends().size(), sent);
   ASSERT_TRUE(std::filesystem::exists(file));
-  EXPECT_EQ(load_state(file).registry.at("ci_run").count, 1u);
+  EXPECT_EQ(load_state(file)->registry.at("ci_run").count, 1u);
 }
 
 TEST_F(CycleTest, StatusBeforeAnyFrameEndsWithTheZeroSummary) {
@@ -400,7 +400,7 @@ TEST_F(CycleTest, OperatorRepliesAndSaves) {
             "the live board is `" +
                 context->board.id + "`");
   EXPECT_TRUE(texts[4].starts_with("\xE2\x9F\xB3 **kelvo** refused extend: "));
-  EXPECT_EQ(load_state(*context->state_path).registry.size(), 0u);  // the retire was saved
+  EXPECT_EQ(load_state(context->state_file->path)->registry.size(), 0u);  // the retire was saved
 }
 
 TEST_F(CycleTest, ThousandsOfCyclesKeepPacing) {

@@ -51,18 +51,33 @@ TEST(StatePath, EncodesOwnersThatCouldLeaveTheFolder) {
   }
 }
 
-TEST(LoadState, GivesTheDefaultForAMissingOrUnreadableFile) {
+TEST(LoadState, GivesTheDefaultForAMissingFileAndWhyForAnUnreadableOne) {
   kelvo::testing::TempDir dir;
-  EXPECT_EQ(load_state(dir.path() / "state" / "none.json"), OwnerState{});
-  EXPECT_EQ(load_state(dir.path()), OwnerState{});  // a folder, not a file
+  EXPECT_EQ(*load_state(dir.path() / "state" / "none.json"), OwnerState{});
+  EXPECT_EQ(load_state(dir.path()).failure().reason, "Is a directory");
   write_file(dir.path() / "empty.json", "");
-  EXPECT_EQ(load_state(dir.path() / "empty.json"), OwnerState{});
+  EXPECT_EQ(load_state(dir.path() / "empty.json").failure().reason.rfind("not a state file", 0),
+            0u);
+}
+
+TEST(KeepUnreadable, MovesTheFileAsideNeverOverAnEarlierBackup) {
+  kelvo::testing::TempDir dir;
+  const fs::path path = dir.path() / "o.json";
+  write_file(path.string() + ".bad-1000", "earlier");
+  write_file(path, "damaged");
+  const auto kept = keep_unreadable(path, at_epoch_ms(1000));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(**kept, fs::path(path.string() + ".bad-1001"));
+  EXPECT_EQ(read_file(**kept), "damaged");
+  EXPECT_EQ(read_file(path.string() + ".bad-1000"), "earlier");
+  EXPECT_FALSE(fs::exists(path));
+  EXPECT_EQ(*keep_unreadable(path, at_epoch_ms(2000)), std::nullopt);  // nothing left to keep
 }
 
 TEST(SaveState, CreatesTheFolderAndWritesTheEmptyState) {
   kelvo::testing::TempDir dir;
   const fs::path path = state_path(dir.path(), "team.alpha");
-  save_state(path, load_state(path));
+  save_state(path, *load_state(path));
   EXPECT_EQ(read_file(path), "{\n  \"registry\": {},\n  \"acted_seq\": null\n}");
   EXPECT_FALSE(fs::exists(dir.path() / "state" / "team.alpha.json.tmp"));
 }
@@ -71,7 +86,7 @@ TEST(SaveState, KeepsActedSeqAndDropsUnknownKeys) {
   kelvo::testing::TempDir dir;
   const fs::path path = state_path(dir.path(), "o");
   write_file(path, "{\"x\": {\"deep\": [1]}, \"acted_seq\": 17}");
-  save_state(path, load_state(path));
+  save_state(path, *load_state(path));
   EXPECT_EQ(read_file(path), "{\n  \"registry\": {},\n  \"acted_seq\": 17\n}");
 }
 
@@ -79,11 +94,11 @@ TEST(SaveState, OverwritesAFileThatFailedToLoad) {
   kelvo::testing::TempDir dir;
   const fs::path path = state_path(dir.path(), "o");
   write_file(path, "{\"registry\": {\"c\": {\"count\": 1, \"mean_secs\": 2}}}");
-  OwnerState state = load_state(path);
-  EXPECT_EQ(state, OwnerState{});
+  EXPECT_FALSE(load_state(path));
+  OwnerState state;
   state.registry["d"] = {1, 2.5, 3};
   save_state(path, state);
-  EXPECT_EQ(load_state(path), state);
+  EXPECT_EQ(*load_state(path), state);
 }
 
 TEST(SaveState, ReportsAFolderThatCannotBeMadeAndRecovers) {
@@ -102,7 +117,7 @@ TEST(SaveState, ReportsAFolderThatCannotBeMadeAndRecovers) {
   ::testing::internal::CaptureStderr();
   save_state(path, state);
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(load_state(path), state);
+  EXPECT_EQ(*load_state(path), state);
 }
 
 TEST(SaveState, ReportsAFailedWriteAndLeavesTheOldFile) {
