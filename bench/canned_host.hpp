@@ -27,6 +27,10 @@ class CannedHost final : public HostRunner {
 
   ProcessResult run(const std::vector<std::string>& args) override;
   bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+  const std::string& program() const override { return program_name; }
+
+ private:
+  std::string program_name = "qrn";
 };
 
 // A clock that moves on 500 ms at each sleep and never sleeps.

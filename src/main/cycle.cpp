@@ -24,6 +24,7 @@ constexpr std::uint32_t kRefusalsToSupersede = 3;
 // What one cycle gathers while it reads the poll.
 struct CycleInputs {
   WallTime now;
+  std::optional<std::string> host_failure;  // the cycle's first failed poll or drive-poll
   std::vector<InlineCode> codes;
   std::vector<std::uint64_t> pending_seqs;
   bool boundary_seen = false;
@@ -77,6 +78,7 @@ bool poll_host(ShellContext& context, PolledShell& polled, LoopEffects& effects,
     }
   } else {
     polled.refusal_streak = 0;
+    if (output.failure) cycle.host_failure = "poll " + *output.failure;
   }
   for (const std::string_view line : split_lines(output.out)) {
     if (!trim(line).empty()) read_poll_line(context, effects, line, cycle);
@@ -95,9 +97,11 @@ void show_board(ShellContext& context, const PolledShell& polled, LoopEffects& e
                       context.owner_state.registry, path_text));
 }
 
-void follow_activity_edges(ShellContext& context, PolledShell& polled, LoopEffects& effects) {
-  const std::string output = drive_poll_output(effects.host, polled.shell_id, context.link);
-  for (const ActivityEdge& edge : follow_activity(polled.activity, output)) {
+void follow_activity_edges(ShellContext& context, PolledShell& polled, LoopEffects& effects,
+                           CycleInputs& cycle) {
+  const HostOutput output = drive_poll(effects.host, polled.shell_id, context.link);
+  if (output.failure && !cycle.host_failure) cycle.host_failure = "drive-poll " + *output.failure;
+  for (const ActivityEdge& edge : follow_activity(polled.activity, output.out)) {
     const auto idle_for = on_activity(context.machine, edge);
     if (idle_for && *idle_for >= BOARD_QUIET_MIN && context.owner) {
       show_board(context, polled, effects, *idle_for, edge.since);
@@ -123,7 +127,11 @@ CycleEnd run_cycle(ShellContext& context, LoopEffects& effects) {
   if (cycle.boundary_seen) reply(effects.host, context.owner, sender(context), intro_message());
   follow_up_digest(context, effects, cycle.pending_seqs, cycle.codes);
   act_on_codes(context, cycle.codes, cycle.now);
-  if (context.polled) follow_activity_edges(context, *context.polled, effects);
+  if (context.polled) {
+    follow_activity_edges(context, *context.polled, effects, cycle);
+    const auto health = follow_host_health(context.host_health, cycle.host_failure, cycle.now);
+    if (health) report(*health);
+  }
   nudge_when_due(context, effects, cycle.now);
   return CycleEnd::Continue;
 }

@@ -51,11 +51,29 @@ std::string console_quoted(std::string_view raw) {
   return out + "\"";
 }
 
-std::string failure_reason(const ProcessResult& result) {
-  std::string reason = describe_status(result.status);
-  if (std::holds_alternative<SpawnFailed>(result.status)) return reason;
-  return reason + "; stdout " + console_quoted(result.out) + "; stderr " +
+std::string cannot_start(const HostRunner& runner, const SpawnFailed& failed) {
+  return "cannot start " + console_quoted(runner.program()) + ": " + describe_errno(failed.error);
+}
+
+// The bind's failure in full: both outputs, since it is the only word a failed start-up gives.
+std::string failure_reason(const HostRunner& runner, const ProcessResult& result) {
+  if (const auto* failed = std::get_if<SpawnFailed>(&result.status)) {
+    return cannot_start(runner, *failed);
+  }
+  return describe_status(result.status) + "; stdout " + console_quoted(result.out) + "; stderr " +
          console_quoted(result.err);
+}
+
+// A later call's failure in one short piece: how it ended and its first line of error.
+std::string short_failure(const HostRunner& runner, const ProcessResult& result) {
+  if (const auto* failed = std::get_if<SpawnFailed>(&result.status)) {
+    return cannot_start(runner, *failed);
+  }
+  const auto lines = split_lines(decode_utf8_lossy(result.err));
+  const auto first = std::find_if(lines.begin(), lines.end(),
+                                  [](std::string_view line) { return !trim(line).empty(); });
+  if (first == lines.end()) return describe_status(result.status);
+  return describe_status(result.status) + "; stderr " + console_quoted(trim(*first));
 }
 
 }  // namespace
@@ -74,6 +92,12 @@ HostArgs drive_poll_args(std::string_view shell_id, std::string_view link) {
 
 HostArgs digest_args(std::string_view owner) {
   return {"endpoint", "digest", std::string(owner), "--last", "12", "--json"};
+}
+
+std::string host_call_name(const HostArgs& args) {
+  if (args.size() > 3 && args[0] == "api") return args[3] == "bind-shell" ? "bind" : args[3];
+  if (args.size() > 1 && args[0] == "endpoint") return args[1];
+  return args.empty() ? std::string("host call") : args[0];
 }
 
 HostArgs send_args(std::string_view owner, SendFlags flags,
@@ -98,14 +122,15 @@ HostArgs send_args(std::string_view owner, SendFlags flags,
 
 HostOutput run_host(HostRunner& runner, const HostArgs& args) {
   const ProcessResult result = runner.run(args);
-  if (std::holds_alternative<SpawnFailed>(result.status)) return {};
-  if (exited_zero(result.status)) return {decode_utf8_lossy(result.out), {}};
-  return {{}, decode_utf8_lossy(result.err)};
+  if (exited_zero(result.status)) return {decode_utf8_lossy(result.out), {}, std::nullopt};
+  const std::string err =
+      std::holds_alternative<SpawnFailed>(result.status) ? "" : decode_utf8_lossy(result.err);
+  return {{}, err, short_failure(runner, result)};
 }
 
 Result<std::string> bind_shell(HostRunner& runner, std::string_view link) {
   const ProcessResult result = runner.run(bind_args(link));
-  if (!exited_zero(result.status)) return Failure{failure_reason(result)};
+  if (!exited_zero(result.status)) return Failure{failure_reason(runner, result)};
   return decode_utf8_lossy(result.out);
 }
 
@@ -141,9 +166,8 @@ bool is_refused(const HostOutput& poll_output) {
   return std::any_of(lines.begin(), lines.end(), is_refusal_line);
 }
 
-std::string drive_poll_output(HostRunner& runner, std::string_view shell_id,
-                              std::string_view link) {
-  return run_host(runner, drive_poll_args(shell_id, link)).out;
+HostOutput drive_poll(HostRunner& runner, std::string_view shell_id, std::string_view link) {
+  return run_host(runner, drive_poll_args(shell_id, link));
 }
 
 std::string fetch_digest(HostRunner& runner, std::string_view owner) {

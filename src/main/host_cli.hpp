@@ -19,6 +19,9 @@ HostArgs poll_args(std::string_view shell_id, std::string_view link);
 HostArgs drive_poll_args(std::string_view shell_id, std::string_view link);
 HostArgs digest_args(std::string_view owner);
 
+// Which call an argument list makes, for messages: bind, poll, drive-poll, digest or send.
+std::string host_call_name(const HostArgs& args);
+
 // The two flag sets messages go out with.
 enum class SendFlags {
   ActiveOnly,     // "--active-only": intro, command replies, board message
@@ -34,6 +37,9 @@ HostArgs send_args(std::string_view owner, SendFlags flags, std::optional<std::s
 struct HostOutput {
   std::string out;
   std::string err;
+  // Why the call did not exit 0, for a person: how it ended and the first line of its standard
+  // error, or why it could not start. Absent when it exited 0.
+  std::optional<std::string> failure;
 };
 
 HostOutput run_host(HostRunner& runner, const HostArgs& args);
@@ -62,8 +68,8 @@ bool is_refusal_line(std::string_view line);
 // A poll is refused when any line of its error text is a refusal line.
 bool is_refused(const HostOutput& poll_output);
 
-// drive-poll's standard output (activity frames), empty when the call failed.
-std::string drive_poll_output(HostRunner& runner, std::string_view shell_id, std::string_view link);
+// drive-poll's output: activity frames on standard output, empty when the call failed.
+HostOutput drive_poll(HostRunner& runner, std::string_view shell_id, std::string_view link);
 
 // The digest JSON of the owner's last turns, empty when the call failed.
 std::string fetch_digest(HostRunner& runner, std::string_view owner);

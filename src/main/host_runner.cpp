@@ -1,31 +1,48 @@
 #include "main/host_runner.hpp"
 
+#include <chrono>
+#include <string>
 #include <utility>
 #include <variant>
 
+#include "common/console.hpp"
+#include "common/text.hpp"
+#include "main/host_cli.hpp"
+
 namespace kelvo {
+
+namespace {
+
+// The host contract sets no time limit; past this a person should at least hear of the wait.
+constexpr std::chrono::seconds kSlowCallNotice{60};
+
+}  // namespace
 
 ProcessHostRunner::ProcessHostRunner(std::string host_program)
     : host_program_(std::move(host_program)) {}
 
-std::vector<std::string> ProcessHostRunner::command(const std::vector<std::string>& args) const {
-  std::vector<std::string> argv{host_program_};
-  argv.insert(argv.end(), args.begin(), args.end());
-  return argv;
+ProcessRequest ProcessHostRunner::request(const std::vector<std::string>& args) const {
+  ProcessRequest request;
+  request.argv = {host_program_};
+  request.argv.insert(request.argv.end(), args.begin(), args.end());
+  request.slow_watch = SlowChildWatch{kSlowCallNotice, [call = host_call_name(args)](pid_t pid) {
+                                        report(
+                                            fill("{} has not ended after 60s (pid {}); still "
+                                                 "waiting",
+                                                 {call, std::to_string(pid)}));
+                                      }};
+  return request;
 }
 
 ProcessResult ProcessHostRunner::run(const std::vector<std::string>& args) {
-  ProcessRequest request;
-  request.argv = command(args);
-  return run_process(request);
+  return run_process(request(args));
 }
 
 bool ProcessHostRunner::send_input(const std::vector<std::string>& args, std::string_view input) {
-  ProcessRequest request;
-  request.argv = command(args);
-  request.input = std::string(input);
-  request.capture_output = false;
-  return !std::holds_alternative<SpawnFailed>(run_process(request).status);
+  ProcessRequest send = request(args);
+  send.input = std::string(input);
+  send.capture_output = false;
+  return !std::holds_alternative<SpawnFailed>(run_process(send).status);
 }
 
 }  // namespace kelvo

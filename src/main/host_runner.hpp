@@ -20,17 +20,23 @@ class HostRunner {
   // Writes `input` to the child's standard input and closes it, both outputs discarded, waited
   // for. False when the child could not be started; its exit status is of no interest.
   virtual bool send_input(const std::vector<std::string>& args, std::string_view input) = 0;
+
+  // The host program, as the messages about it name it.
+  virtual const std::string& program() const = 0;
 };
 
+// Runs the host program as a child process. A call still running after a minute is reported
+// once on standard error, and then waited for as long as it takes.
 class ProcessHostRunner final : public HostRunner {
  public:
   explicit ProcessHostRunner(std::string host_program);
 
   ProcessResult run(const std::vector<std::string>& args) override;
   bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+  const std::string& program() const override { return host_program_; }
 
  private:
-  std::vector<std::string> command(const std::vector<std::string>& args) const;
+  ProcessRequest request(const std::vector<std::string>& args) const;
 
   std::string host_program_;
 };

@@ -1,10 +1,12 @@
 #include <malloc.h>
+#include <unistd.h>
 
 #include <string>
 #include <variant>
 #include <vector>
 
 #include "common/console.hpp"
+#include "common/files.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/run_loop.hpp"
@@ -19,7 +21,11 @@ namespace {
 void return_large_buffers_when_freed() { ::mallopt(M_MMAP_THRESHOLD, 128 * 1024); }
 
 int stop_with(const kelvo::StartupStop& stop) {
-  kelvo::report(stop.message);
+  if (stop.answer) {
+    static_cast<void>(kelvo::write_all(STDOUT_FILENO, stop.message));
+  } else {
+    kelvo::report(stop.message);
+  }
   return stop.exit_code;
 }
 

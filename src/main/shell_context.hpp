@@ -9,6 +9,7 @@
 #include "board/stretch_board.hpp"
 #include "machine/pacing_machine.hpp"
 #include "main/activity_tracker.hpp"
+#include "main/host_health.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/run_counters.hpp"
@@ -29,13 +30,6 @@ struct PolledShell {
   std::string shell_id;
   ActivityTracker activity;
   std::uint32_t refusal_streak = 0;
-};
-
-// How the host's polls and drive-polls have been going: failures without a refusal, in a row.
-struct HostHealth {
-  std::optional<WallTime> failing_since;  // the first failure of the current run of them
-  std::string last_failure;               // what the latest one said, for a person
-  std::optional<WallTime> last_reported;  // when the run of failures was last reported
 };
 
 // The owner's state file, when the run has one (a state directory and an owner).

@@ -1,19 +1,49 @@
 #include "main/startup.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <system_error>
 
 #include "common/text.hpp"
 #include "common/utf8.hpp"
+#include "common/version.hpp"
 #include "main/host_cli.hpp"
 
 namespace kelvo {
 namespace {
 
+constexpr std::array<std::string_view, 5> kOptions = {"--link", "--qrn", "--owner", "--id",
+                                                      "--state-dir"};
+
 std::optional<std::string> first_of(std::optional<std::string> preferred,
                                     std::optional<std::string> fallback) {
   return preferred ? std::move(preferred) : std::move(fallback);
+}
+
+// The positions that hold an option's value, as find_option reads them.
+std::vector<bool> value_positions(const std::vector<std::string>& args) {
+  std::vector<bool> is_value(args.size(), false);
+  for (const std::string_view name : kOptions) {
+    const auto found = std::find(args.begin(), args.end(), name);
+    if (found != args.end() && std::next(found) != args.end()) {
+      is_value[static_cast<std::size_t>(std::next(found) - args.begin())] = true;
+    }
+  }
+  return is_value;
+}
+
+// The answer to the first --help or --version that is not an option's value.
+std::optional<StartupStop> answer_request(const std::vector<std::string>& args) {
+  const std::vector<bool> is_value = value_positions(args);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (is_value[i]) continue;
+    if (args[i] == "--help") return StartupStop{0, usage_text(), true};
+    if (args[i] == "--version") {
+      return StartupStop{0, "kelvo-shell " + std::string(PROGRAM_VERSION) + "\n", true};
+    }
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -36,8 +66,25 @@ std::string resolve_host_program(const std::vector<std::string>& args,
   return find_option(args, "--qrn").value_or(qrn_bin.value_or("qrn"));
 }
 
+std::string usage_text() {
+  return "usage: kelvo-shell --link <token> [--qrn <host>] [--owner <owner>] [--id <shell-id>]\n"
+         "                   [--state-dir <dir>]\n"
+         "Paces one AI agent endpoint for the qrn host: binds as the shell of one link, follows\n"
+         "the endpoint's activity and nudges an agent that has stayed idle.\n"
+         "\n"
+         "  --link <token>     the link token the host issued for this shell (required)\n"
+         "  --qrn <host>       the host program (default: $QRN_BIN, else qrn on PATH)\n"
+         "  --owner <owner>    the endpoint to pace (default: the owner in the bind reply)\n"
+         "  --id <shell-id>    the shell id to poll as (default: the one in the bind reply)\n"
+         "  --state-dir <dir>  the folder of state/<owner>.json (default: the working directory)\n"
+         "  --help, --version  print this text or the version, and exit\n"
+         "\n"
+         "See kelvo-shell(1).\n";
+}
+
 std::variant<CommandLine, StartupStop> read_command_line(
     const std::vector<std::string>& args, const std::optional<std::string>& qrn_bin) {
+  if (auto answer = answer_request(args)) return std::move(*answer);
   auto link = require_option(args, "--link");
   if (auto* stop = std::get_if<StartupStop>(&link)) return std::move(*stop);
   CommandLine command_line;

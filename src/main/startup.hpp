@@ -30,11 +30,16 @@ struct StartupSettings {
   std::optional<std::filesystem::path> state_dir;
 };
 
-// Start-up gave up: report `message` (without the "kelvo-shell: " prefix) and exit.
+// Start-up ends the run before the loop: `message` is reported on standard error (without the
+// "kelvo-shell: " prefix), or, when it answers --help or --version, printed on standard output.
 struct StartupStop {
   int exit_code;
   std::string message;
+  bool answer = false;
 };
+
+// What --help prints.
+std::string usage_text();
 
 // The value after the first argument equal to `name`, whatever it is; absent when the name
 // is missing or only the last argument.
@@ -49,7 +54,8 @@ std::string resolve_host_program(const std::vector<std::string>& args,
                                  const std::optional<std::string>& qrn_bin);
 
 // Reads the arguments after the program name; `qrn_bin` is QRN_BIN when set (even empty) and
-// valid UTF-8. Stops without a link.
+// valid UTF-8. Answers --help and --version (where they are not an option's value) before
+// anything else; then stops without a link.
 std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::string>& args,
                                                          const std::optional<std::string>& qrn_bin);
 

@@ -5,11 +5,15 @@
 #include <signal.h>
 #include <spawn.h>
 #include <string.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <string_view>
 
 extern char** environ;
@@ -162,9 +166,52 @@ std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Stre
   return pid;
 }
 
-// Moves bytes until the input is written (or refused) and both outputs reach end of file.
-void pump(Fd in, std::string_view input, Fd out, Fd err, std::string& out_text,
-          std::string& err_text) {
+// A descriptor that becomes readable when the child ends, so one poll can wait for its output
+// and its end together; none where the kernel has no pidfd_open.
+Fd exit_watch(pid_t pid) { return Fd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))); }
+
+// Tells the watcher once when the child outlives its grace.
+class SlowChildAlarm {
+ public:
+  SlowChildAlarm(const std::optional<SlowChildWatch>& watch, pid_t pid)
+      : watch_(watch), pid_(pid), deadline_(std::chrono::steady_clock::now()) {
+    if (watch_) {
+      deadline_ += watch_->after;
+      exited_ = exit_watch(pid);
+    }
+  }
+
+  bool pending() const { return watch_.has_value(); }
+  // The poll timeout in ms: until the alarm, or for ever once it rang (or there is none).
+  int timeout() const {
+    if (!pending()) return -1;
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline_ - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::int64_t>(0, left.count()));
+  }
+  void ring_when_due() {
+    if (pending() && std::chrono::steady_clock::now() >= deadline_) {
+      watch_->notice(pid_);
+      disarm();
+    }
+  }
+  void disarm() {
+    watch_.reset();
+    exited_.reset();
+  }
+  Fd& exited() { return exited_; }
+
+ private:
+  std::optional<SlowChildWatch> watch_;
+  pid_t pid_;
+  std::chrono::steady_clock::time_point deadline_;
+  Fd exited_;
+};
+
+// Moves bytes until the input is written (or refused) and both outputs reach end of file; with an
+// alarm, also waits for the child's end, to tell when it outlives its grace.
+void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
+          SlowChildAlarm& alarm) {
   if (in.open()) {
     ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) | O_NONBLOCK);
     if (input.empty()) in.reset();
@@ -187,18 +234,22 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, std::string& out_text,
       in.reset();  // the child stopped reading; what it didn't take is dropped
     }
   };
-  while (in.open() || out.open() || err.open()) {
-    std::array<pollfd, 3> fds{};
+  while (in.open() || out.open() || err.open() || alarm.exited().open()) {
+    std::array<pollfd, 4> fds{};
     fds[0] = {in.get(), POLLOUT, 0};
     fds[1] = {out.get(), POLLIN, 0};
     fds[2] = {err.get(), POLLIN, 0};  // poll skips negative descriptors
-    if (::poll(fds.data(), fds.size(), -1) < 0) {
+    fds[3] = {alarm.exited().get(), POLLIN, 0};
+    const int ready = ::poll(fds.data(), fds.size(), alarm.timeout());
+    if (ready < 0) {
       if (errno == EINTR) continue;
       return;  // the descriptors close on return, so the child can't block on us
     }
+    alarm.ring_when_due();
     if (fds[0].revents != 0) feed();
-    if (fds[1].revents != 0) drain(out, out_text);
-    if (fds[2].revents != 0) drain(err, err_text);
+    if (fds[1].revents != 0) drain(out, result.out);
+    if (fds[2].revents != 0) drain(err, result.err);
+    if (fds[3].revents != 0) alarm.disarm();  // the child has ended in time
   }
 }
 
@@ -238,9 +289,10 @@ ProcessResult run_process(const ProcessRequest& request) {
   Fd out = ours(streams.out, false);
   Fd err = ours(streams.err, false);
   streams = {};  // the child's ends must close here, or we never see end of file
-  pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result.out,
-       result.err);
-  result.status = reap(std::get<pid_t>(spawned));
+  const pid_t pid = std::get<pid_t>(spawned);
+  SlowChildAlarm alarm(request.slow_watch, pid);
+  pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result, alarm);
+  result.status = reap(pid);
   return result;
 }
 

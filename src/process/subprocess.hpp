@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
+#include <chrono>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -8,6 +12,12 @@
 #include <vector>
 
 namespace kelvo {
+
+// Someone to tell, once, when a child is still running `after` its start.
+struct SlowChildWatch {
+  std::chrono::milliseconds after;
+  std::function<void(pid_t pid)> notice;
+};
 
 // What to run and how to wire it. The working directory and environment are inherited unless
 // the request changes them.
@@ -17,6 +27,7 @@ struct ProcessRequest {
   bool capture_output = true;        // false: standard output and error go to /dev/null
   std::vector<std::pair<std::string, std::string>> env_overrides;
   std::optional<std::filesystem::path> cwd;
+  std::optional<SlowChildWatch> slow_watch;  // the wait itself still has no limit
 };
 
 struct SpawnFailed {

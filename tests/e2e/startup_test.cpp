@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "common/version.hpp"
 #include "support/run_program.hpp"
 #include "support/running_program.hpp"
 #include "support/shell_script.hpp"
@@ -19,8 +20,11 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 
 const std::string kShell = KELVO_BUILD_DIR "/kelvo-shell";
 const std::string kBindCall = "[api][--adapter][KELVO][bind-shell][--link][tok]\n";
-const std::string kNoSuchFile =
-    "kelvo-shell: api bind-shell failed: spawn failed: ENOENT (No such file or directory)\n";
+// The bind's message for a host program that cannot be started.
+std::string cannot_start(const std::string& program,
+                         const std::string& error = "ENOENT (No such file or directory)") {
+  return "kelvo-shell: api bind-shell failed: cannot start \"" + program + "\": " + error + "\n";
+}
 
 // A stand-in host: every call is logged as one line of [argument]s to `name`.log, then the
 // call runs `reply` (shell commands).
@@ -64,6 +68,32 @@ TEST(Startup, StopsWithExitCodeTwoWithoutALink) {
   EXPECT_EQ(host.calls(), "");
 }
 
+TEST(Startup, AnswersHelpAndVersionBeforeAnythingElse) {
+  TempDir dir;
+  const StandInHost host = stand_in_host(dir, "host", "echo 'BOUND_SHELL: S'\n");
+  const std::string version = std::string("kelvo-shell ") + KELVO_VERSION + "\n";
+  struct Case {
+    Args args;
+    int exit_code;
+    std::string out_begins;  // empty: nothing on standard output
+  };
+  const std::vector<Case> cases = {
+      {{"--help"}, 0, "usage: kelvo-shell --link <token>"},
+      {{"--version", "--help"}, 0, version},
+      {{"--link", "tok", "--qrn", host.program.string(), "--version"}, 0, version},
+      {{"--owner", "--help", "--link"}, 2, ""},  // the owner's value, not a request
+      {{"--owner", "O", "--owner", "--version"}, 0, version},
+  };
+  for (const Case& c : cases) {
+    const ProgramRun run = run_program(shell_with(c.args));
+    EXPECT_EQ(run.exit_code, c.exit_code) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(run.out.substr(0, c.out_begins.size()), c.out_begins);
+    EXPECT_EQ(run.out.empty(), c.out_begins.empty());
+    EXPECT_EQ(run.err, c.exit_code == 0 ? "" : "kelvo-shell: --link required\n");
+  }
+  EXPECT_EQ(host.calls(), "");  // no host call for any of them
+}
+
 TEST(Startup, ReportsAHostThatCannotStart) {
   TempDir dir;
   const std::filesystem::path not_executable = dir.path() / "plain";
@@ -74,11 +104,11 @@ TEST(Startup, ReportsAHostThatCannotStart) {
     std::string err;
   };
   const std::vector<Case> cases = {
-      {"", kNoSuchFile},
-      {(dir.path() / "absent").string(), kNoSuchFile},
-      {"kelvo-test-no-such-host", kNoSuchFile},
+      {"", cannot_start("")},
+      {(dir.path() / "absent").string(), cannot_start((dir.path() / "absent").string())},
+      {"kelvo-test-no-such-host", cannot_start("kelvo-test-no-such-host")},
       {not_executable.string(),
-       "kelvo-shell: api bind-shell failed: spawn failed: EACCES (Permission denied)\n"},
+       cannot_start(not_executable.string(), "EACCES (Permission denied)")},
   };
   for (const Case& c : cases) {
     const ProgramRun run = run_program(shell_with({"--link", "tok", "--qrn", c.host_program}));
@@ -133,7 +163,7 @@ TEST(Startup, FindsTheHostThroughQrnBinOnlyWithoutTheOption) {
     const ProgramRun run = run_program(args, {}, env);
     EXPECT_EQ(run.exit_code, 1) << c.name;
     if (c.expected == nullptr) {
-      EXPECT_EQ(run.err, kNoSuchFile) << c.name;
+      EXPECT_EQ(run.err, cannot_start("")) << c.name;
     }
     for (const StandInHost* host : {&from_option, &from_env, &on_path}) {
       EXPECT_EQ(host->calls(), host == c.expected ? kBindCall : "") << c.name;

@@ -23,9 +23,11 @@ class FakeHostRunner final : public HostRunner {
   // Makes every send fail to start.
   bool sends_fail_to_spawn = false;
   std::vector<Call> calls;
+  std::string program_name = "qrn";
 
   ProcessResult run(const std::vector<std::string>& args) override;
   bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+  const std::string& program() const override { return program_name; }
 };
 
 }  // namespace kelvo::testing

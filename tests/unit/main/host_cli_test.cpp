@@ -40,16 +40,21 @@ TEST(RunHost, KeepsOnlyTheOutputThatMatchesTheEnding) {
   struct Case {
     ProcessStatus status;
     std::string out, err;
+    std::optional<std::string> failure;
   };
   const std::vector<Case> cases = {
-      {Exited{0}, "frames", ""},       {Exited{1}, "", "oops"},       {Exited{255}, "", "oops"},
-      {Signaled{SIGKILL}, "", "oops"}, {SpawnFailed{ENOENT}, "", ""},
+      {Exited{0}, "frames", "", std::nullopt},
+      {Exited{1}, "", "\noops\nmore", "exit status 1; stderr \"oops\""},
+      {Exited{255}, "", "\noops\nmore", "exit status 255; stderr \"oops\""},
+      {Signaled{SIGKILL}, "", "\noops\nmore", "killed by signal 9 (SIGKILL); stderr \"oops\""},
+      {SpawnFailed{ENOENT}, "", "", "cannot start \"qrn\": ENOENT (No such file or directory)"},
   };
   for (const Case& c : cases) {
-    FakeHostRunner host = answering({c.status, "frames", "oops"});
+    FakeHostRunner host = answering({c.status, "frames", "\noops\nmore"});
     const HostOutput output = run_host(host, {"x"});
     EXPECT_EQ(output.out, c.out) << describe_status(c.status);
     EXPECT_EQ(output.err, c.err) << describe_status(c.status);
+    EXPECT_EQ(output.failure, c.failure) << describe_status(c.status);
   }
 }
 
@@ -108,8 +113,8 @@ TEST(BindShell, ExplainsAFailureWithoutEchoingTheLink) {
     std::string reason;
   };
   const std::vector<Case> cases = {
-      {{SpawnFailed{ENOENT}, "", ""}, "spawn failed: ENOENT (No such file or directory)"},
-      {{SpawnFailed{EACCES}, "", ""}, "spawn failed: EACCES (Permission denied)"},
+      {{SpawnFailed{ENOENT}, "", ""}, "cannot start \"qrn\": ENOENT (No such file or directory)"},
+      {{SpawnFailed{EACCES}, "", ""}, "cannot start \"qrn\": EACCES (Permission denied)"},
       {{Exited{3}, "banner\n", "AUTH_REFUSED: bad \"link\"\n"},
        "exit status 3; stdout \"banner\\n\"; stderr \"AUTH_REFUSED: bad \\\"link\\\"\\n\""},
       {{Signaled{SIGTERM}, "", ""}, "killed by signal 15 (SIGTERM); stdout \"\"; stderr \"\""},
@@ -165,7 +170,7 @@ TEST(Poll, IsRefusedOnlyByTheErrorOfAFailedCall) {
 
 TEST(HostCalls, DriveAndDigestGiveOnlyStandardOutput) {
   FakeHostRunner host = answering({Exited{0}, "out", "err"});
-  EXPECT_EQ(drive_poll_output(host, "S", "tok"), "out");
+  EXPECT_EQ(drive_poll(host, "S", "tok").out, "out");
   EXPECT_EQ(fetch_digest(host, "O"), "out");
   ASSERT_EQ(host.calls.size(), 2u);
   EXPECT_EQ(host.calls[0].args, drive_poll_args("S", "tok"));
@@ -173,7 +178,7 @@ TEST(HostCalls, DriveAndDigestGiveOnlyStandardOutput) {
 
   FakeHostRunner failed = answering({Exited{4}, "out", "err"});
   EXPECT_EQ(fetch_digest(failed, "O"), "");
-  EXPECT_EQ(drive_poll_output(failed, "S", "tok"), "");
+  EXPECT_EQ(drive_poll(failed, "S", "tok").out, "");
 }
 
 TEST(Send, PassesTheMessageVerbatim) {

@@ -137,7 +137,7 @@ TEST(StartUp, StopsWithExitCodeOneWhenTheBindFails) {
   };
   const std::vector<Case> cases = {
       {{SpawnFailed{ENOENT}, "", ""},
-       "api bind-shell failed: spawn failed: ENOENT (No such file or directory)"},
+       "api bind-shell failed: cannot start \"qrn\": ENOENT (No such file or directory)"},
       {{Exited{3}, "BOUND_SHELL: S1\n", "denied\n"},
        "api bind-shell failed: exit status 3; stdout \"BOUND_SHELL: S1\\n\"; stderr \"denied\\n\""},
   };

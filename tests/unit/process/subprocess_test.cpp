@@ -4,6 +4,7 @@
 #include <signal.h>
 
 #include <cerrno>
+#include <chrono>
 #include <string>
 
 #include "support/temp_dir.hpp"
@@ -33,6 +34,31 @@ TEST(RunProcess, CapturesBothOutputsAndTheExitCode) {
   EXPECT_EQ(result.status, ProcessStatus{Exited{3}});
   EXPECT_EQ(result.out, "to out");
   EXPECT_EQ(result.err, "to err");
+}
+
+TEST(RunProcess, TellsOnceOfAChildThatOutlivesItsGraceAndStillWaitsForIt) {
+  struct Case {
+    std::string script;
+    bool capture_output;
+    bool told;
+  };
+  const std::vector<Case> cases = {
+      {"sleep 0.6; echo done", true, true},
+      {"exec >&- 2>&-; sleep 0.6", true, true},  // outputs closed early: the end is still watched
+      {"sleep 0.6", false, true},
+      {"echo quick", true, false},
+  };
+  for (const Case& c : cases) {
+    ProcessRequest request;
+    request.argv = {"sh", "-c", c.script};
+    request.capture_output = c.capture_output;
+    std::vector<pid_t> told;
+    request.slow_watch =
+        SlowChildWatch{std::chrono::milliseconds(200), [&](pid_t pid) { told.push_back(pid); }};
+    const ProcessResult result = run_process(request);
+    EXPECT_EQ(result.status, ProcessStatus{Exited{0}}) << c.script;
+    EXPECT_EQ(told.size(), c.told ? 1u : 0u) << c.script;
+  }
 }
 
 TEST(RunProcess, DrainsAFullStderrBeforeStdoutWithoutDeadlock) {

@@ -1,0 +1,37 @@
+#include "main/host_health.hpp"
+
+#include "common/duration.hpp"
+
+namespace kelvo {
+
+namespace {
+
+std::string lasting(const HostHealth& health, WallTime now) {
+  return format_duration(whole_seconds(elapsed_between(*health.failing_since, now)));
+}
+
+}  // namespace
+
+std::optional<std::string> follow_host_health(HostHealth& health,
+                                              const std::optional<std::string>& failure,
+                                              WallTime now) {
+  if (!failure) {
+    if (!health.failing_since) return std::nullopt;
+    const bool was_reported = health.last_reported.has_value();
+    const std::string lasted = lasting(health, now);
+    health = {};
+    if (!was_reported) return std::nullopt;
+    return "host calls succeed again after " + lasted + " of failures";
+  }
+  if (!health.failing_since) health.failing_since = now;
+  health.last_failure = *failure;
+  if (elapsed_between(*health.failing_since, now) < HOST_FAILING_REPORT_AFTER) return std::nullopt;
+  if (health.last_reported &&
+      elapsed_between(*health.last_reported, now) < HOST_FAILING_REPORT_EVERY) {
+    return std::nullopt;
+  }
+  health.last_reported = now;
+  return "host calls failing for " + lasting(health, now) + ": " + health.last_failure;
+}
+
+}  // namespace kelvo
