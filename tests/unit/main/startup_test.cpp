@@ -150,5 +150,21 @@ TEST(StartUp, StopsWithExitCodeOneWhenTheBindFails) {
   }
 }
 
+TEST(StartUp, ReadsTheWorkingDirectoryOnlyAfterTheBind) {
+  const auto command_line = read_command_line({"--link", "tok"}, std::nullopt);
+  FakeHostRunner host;
+  std::vector<std::string> order;
+  host.answer = [&](const Args&) {
+    order.push_back("bind");
+    return kBound;
+  };
+  const auto settled = bind_and_settle(std::get<CommandLine>(command_line), host, [&] {
+    order.push_back("working directory");
+    return std::optional<std::filesystem::path>();  // removed during the bind
+  });
+  EXPECT_EQ(order, (std::vector<std::string>{"bind", "working directory"}));
+  EXPECT_EQ(std::get<StartupSettings>(settled).state_dir, std::nullopt);
+}
+
 }  // namespace
 }  // namespace kelvo
