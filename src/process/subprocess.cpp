@@ -77,10 +77,15 @@ class FileActions {
 
   posix_spawn_file_actions_t* get() { return &actions_; }
 
-  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads) {
+  // To our end of a pipe, else to `file` (created or truncated), else to the null device.
+  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads,
+               const std::optional<std::filesystem::path>& file = std::nullopt) {
     if (pipe) {
       posix_spawn_file_actions_adddup2(&actions_, (child_reads ? pipe->read : pipe->write).get(),
                                        child_fd);
+    } else if (file) {
+      posix_spawn_file_actions_addopen(&actions_, child_fd, file->c_str(),
+                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
     } else {
       posix_spawn_file_actions_addopen(&actions_, child_fd, "/dev/null",
                                        child_reads ? O_RDONLY : O_WRONLY, 0);
@@ -144,8 +149,8 @@ struct Streams {
 std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Streams& streams) {
   FileActions actions;
   actions.connect(STDIN_FILENO, streams.in, true);
-  actions.connect(STDOUT_FILENO, streams.out, false);
-  actions.connect(STDERR_FILENO, streams.err, false);
+  actions.connect(STDOUT_FILENO, streams.out, false, request.output_files.out);
+  actions.connect(STDERR_FILENO, streams.err, false, request.output_files.err);
   if (request.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), request.cwd->c_str());
   const DefaultSigpipe attr;
 
@@ -253,16 +258,23 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
   }
 }
 
-ProcessStatus reap(pid_t pid) {
+}  // namespace
+
+std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block) {
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
+  pid_t waited = 0;
+  while ((waited = ::waitpid(pid, &status, block ? 0 : WNOHANG)) < 0) {
     if (errno != EINTR) return WaitFailed{errno};
   }
+  if (waited == 0) return std::nullopt;  // still running
   if (WIFEXITED(status)) return Exited{WEXITSTATUS(status)};
   return Signaled{WTERMSIG(status)};
 }
 
-}  // namespace
+std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request) {
+  if (request.argv.empty()) return SpawnFailed{EINVAL};
+  return spawn(request, Streams{});
+}
 
 bool exited_zero(const ProcessStatus& status) { return status == ProcessStatus{Exited{0}}; }
 
@@ -292,7 +304,7 @@ ProcessResult run_process(const ProcessRequest& request) {
   const pid_t pid = std::get<pid_t>(spawned);
   SlowChildAlarm alarm(request.slow_watch, pid);
   pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result, alarm);
-  result.status = reap(pid);
+  result.status = *wait_for_child(pid, true);
   return result;
 }
 

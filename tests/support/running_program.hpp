@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "process/subprocess.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
@@ -34,9 +35,11 @@ class RunningProgram {
   ProgramRun stop();
 
  private:
+  ProgramRun finished() const;
+
   TempDir outputs_;
   pid_t pid_ = -1;
-  std::optional<int> wait_status_;
+  std::optional<ProcessStatus> status_;
 };
 
 // Checks `condition` every 10 ms until it holds (true) or `timeout` has passed (false).
