@@ -33,9 +33,9 @@ struct PolledShell {
 
 // How the host's polls and drive-polls have been going: failures without a refusal, in a row.
 struct HostHealth {
-  std::optional<WallTime> failing_since;   // the first failure of the current run of them
-  std::string last_failure;                // what the latest one said, for a person
-  std::optional<WallTime> last_reported;   // when the run of failures was last reported
+  std::optional<WallTime> failing_since;  // the first failure of the current run of them
+  std::string last_failure;               // what the latest one said, for a person
+  std::optional<WallTime> last_reported;  // when the run of failures was last reported
 };
 
 // Everything one run owns; it lives until the process ends.
