@@ -34,7 +34,7 @@ std::uint64_t resident_kib() {
   return 0;
 }
 
-std::string signed_line(const std::string& frame) { return sign_frame(frame, kLink) + "\n"; }
+std::string signed_line(const std::string& frame) { return *sign_frame(frame, kLink) + "\n"; }
 
 class Workload {
  public:
