@@ -28,7 +28,7 @@ std::string agent_output_poll(std::size_t count) {
         "Ran the unit tests again after the rebase; 412 passed, 3 skipped. "
         "Next I will look at the flaky e2e case, step " +
         std::to_string(i + 1) + ".";
-    out += sign_frame(sim::agent_output_frame(text, i + 1, false), kLink);
+    out += *sign_frame(sim::agent_output_frame(text, i + 1, false), kLink);
     out += '\n';
   }
   return out;

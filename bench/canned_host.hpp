@@ -7,6 +7,7 @@
 
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
+#include "main/service_manager.hpp"
 #include "main/shell_context.hpp"
 
 namespace kelvo::bench {
@@ -41,6 +42,13 @@ class SteppingClock final : public LoopClock {
   WallTime now() override { return now_at; }
   std::string local_stamp() override { return "14:05 2026-12-07"; }
   void sleep_between_cycles() override { now_at += Millis(500); }
+};
+
+// No service manager: the benchmarks run cycles, not the loop that reports to one.
+class NoServiceManager final : public ServiceManager {
+ public:
+  bool watchdog_wanted() const override { return false; }
+  void notify(std::string_view) override {}
 };
 
 // The settings of a shell bound as kShellId for kOwner on kLink, without a state directory.

@@ -27,7 +27,7 @@ std::string io_frame() {
 }
 
 void sort_line(benchmark::State& state, const std::string& frame) {
-  const std::string line = sign_frame(frame, kLink);
+  const std::string line = *sign_frame(frame, kLink);
   for (auto _ : state) benchmark::DoNotOptimize(sort_poll_line(line, kLink));
   state.SetItemsProcessed(state.iterations());
   state.SetLabel(std::to_string(line.size()) + " B line");

@@ -34,7 +34,7 @@ std::uint64_t resident_kib() {
   return 0;
 }
 
-std::string signed_line(const std::string& frame) { return sign_frame(frame, kLink) + "\n"; }
+std::string signed_line(const std::string& frame) { return *sign_frame(frame, kLink) + "\n"; }
 
 class Workload {
  public:
@@ -66,7 +66,8 @@ void BM_MemoryGrowthMillionCycles(benchmark::State& state) {
   for (auto _ : state) {
     CannedHost host;
     SteppingClock clock;
-    LoopEffects effects{host, clock};
+    NoServiceManager service;
+    LoopEffects effects{host, clock, service};
     ShellContext context = set_up_run(bench_settings(), effects);
     const Workload workload;
     std::uint64_t n = 0;

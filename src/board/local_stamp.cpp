@@ -4,14 +4,22 @@
 
 namespace kelvo {
 
-std::string local_stamp_at(WallTime moment) {
+namespace {
+
+std::string local_text(WallTime moment, const char* format) {
   // Every u64 millisecond count stays well inside the years that std::tm can hold.
   const auto secs = static_cast<std::time_t>(whole_seconds(moment.time_since_epoch()).count());
   std::tm parts{};
   localtime_r(&secs, &parts);
   char text[64];
-  const std::size_t length = std::strftime(text, sizeof text, "%H:%M %Y-%m-%d", &parts);
+  const std::size_t length = std::strftime(text, sizeof text, format, &parts);
   return std::string(text, length);
 }
+
+}  // namespace
+
+std::string local_stamp_at(WallTime moment) { return local_text(moment, "%H:%M %Y-%m-%d"); }
+
+std::string local_time_of_day(WallTime moment) { return local_text(moment, "%H:%M:%S"); }
 
 }  // namespace kelvo

@@ -2,6 +2,7 @@
 
 #include <limits>
 
+#include "common/hex.hpp"
 #include "common/utf8.hpp"
 
 namespace kelvo {
@@ -127,6 +128,40 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
     start = hit + from.size();
   }
   out.append(text.substr(start));
+  return out;
+}
+
+namespace {
+
+bool is_control(char32_t code_point) {
+  return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
+}
+
+}  // namespace
+
+std::string escape_controls(std::string_view raw, std::string_view also) {
+  const std::string text = decode_utf8_lossy(raw);
+  std::string out;
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Utf8Step step = decode_utf8_step(text, pos);
+    const char32_t cp = step.code_point;
+    if (cp == '\\' || (cp < 0x80 && also.find(static_cast<char>(cp)) != std::string_view::npos)) {
+      out += '\\';
+      out += static_cast<char>(cp);
+    } else if (cp == '\n') {
+      out += "\\n";
+    } else if (cp == '\r') {
+      out += "\\r";
+    } else if (cp == '\t') {
+      out += "\\t";
+    } else if (is_control(cp)) {
+      out += cp < 0x80 ? "\\x" : "\\u00";
+      append_hex(out, static_cast<unsigned char>(cp));
+    } else {
+      out.append(text, pos, step.length);
+    }
+    pos += step.length;
+  }
   return out;
 }
 

@@ -36,6 +36,11 @@ std::optional<std::uint32_t> parse_u32(std::string_view text);
 // Replaces every occurrence of `from` (not empty), left to right, without overlaps.
 std::string replace_all(std::string_view text, std::string_view from, std::string_view to);
 
+// `raw` kept to one line that drives no terminal: ill-formed UTF-8 becomes U+FFFD, a backslash and
+// each character of `also` get a backslash before them, and line breaks, tabs and the other
+// control characters are written as \n, \r, \t, \xNN (C0 and DEL) or \u00NN (C1).
+std::string escape_controls(std::string_view raw, std::string_view also = {});
+
 // Fills each "{}" of `pattern` with the next argument, in order.
 std::string fill(std::string_view pattern, std::initializer_list<std::string_view> args);
 

@@ -100,7 +100,9 @@ void show_board(ShellContext& context, const PolledShell& polled, LoopEffects& e
 void follow_activity_edges(ShellContext& context, PolledShell& polled, LoopEffects& effects,
                            CycleInputs& cycle) {
   const HostOutput output = drive_poll(effects.host, polled.shell_id, context.link);
-  if (output.failure && !cycle.host_failure) cycle.host_failure = "drive-poll " + *output.failure;
+  if (output.failure && !is_refused(output) && !cycle.host_failure) {
+    cycle.host_failure = "drive-poll " + *output.failure;
+  }
   for (const ActivityEdge& edge : follow_activity(polled.activity, output.out)) {
     const auto idle_for = on_activity(context.machine, edge);
     if (idle_for && *idle_for >= BOARD_QUIET_MIN && context.owner) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "common/console.hpp"
-#include "common/hex.hpp"
 #include "common/text.hpp"
 #include "common/utf8.hpp"
 
@@ -19,36 +18,10 @@ HostArgs api_args(std::string_view call, std::string_view shell_id, std::string_
           "--link", std::string(link)};
 }
 
-bool is_control(char32_t code_point) {
-  return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
-}
-
 // Host output inside one console line: quoted, with line breaks and other controls escaped
 // so nothing the host printed can break the line or drive the terminal.
 std::string console_quoted(std::string_view raw) {
-  const std::string text = decode_utf8_lossy(raw);
-  std::string out = "\"";
-  for (std::size_t pos = 0; pos < text.size();) {
-    const Utf8Step step = decode_utf8_step(text, pos);
-    const char32_t cp = step.code_point;
-    if (cp == '"' || cp == '\\') {
-      out += '\\';
-      out += static_cast<char>(cp);
-    } else if (cp == '\n') {
-      out += "\\n";
-    } else if (cp == '\r') {
-      out += "\\r";
-    } else if (cp == '\t') {
-      out += "\\t";
-    } else if (is_control(cp)) {
-      out += cp < 0x80 ? "\\x" : "\\u00";
-      append_hex(out, static_cast<unsigned char>(cp));
-    } else {
-      out.append(text, pos, step.length);
-    }
-    pos += step.length;
-  }
-  return out + "\"";
+  return "\"" + escape_controls(raw, "\"") + "\"";
 }
 
 std::string cannot_start(const HostRunner& runner, const SpawnFailed& failed) {

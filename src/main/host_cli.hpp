@@ -65,7 +65,7 @@ HostOutput poll(HostRunner& runner, std::string_view shell_id, std::string_view 
 // "no instance holds this link token" anywhere.
 bool is_refusal_line(std::string_view line);
 
-// A poll is refused when any line of its error text is a refusal line.
+// A poll (or drive-poll) is refused when any line of its error text is a refusal line.
 bool is_refused(const HostOutput& poll_output);
 
 // drive-poll's output: activity frames on standard output, empty when the call failed.

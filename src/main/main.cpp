@@ -10,6 +10,7 @@
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/run_loop.hpp"
+#include "main/service_manager.hpp"
 #include "main/startup.hpp"
 #include "process/subprocess.hpp"
 
@@ -42,6 +43,7 @@ int main(int argc, char** argv) {
   const auto settled = kelvo::bind_and_settle(line, host, kelvo::current_directory);
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);
   kelvo::SystemClock clock;
-  kelvo::LoopEffects effects{host, clock};
+  kelvo::SystemdServiceManager service_manager;
+  kelvo::LoopEffects effects{host, clock, service_manager};
   return kelvo::run_loop(std::get<kelvo::StartupSettings>(settled), effects);
 }

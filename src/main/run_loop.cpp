@@ -1,12 +1,19 @@
 #include "main/run_loop.hpp"
 
 #include "main/cycle.hpp"
+#include "main/service_status.hpp"
 
 namespace kelvo {
 
 int run_loop(const StartupSettings& settings, LoopEffects& effects) {
   ShellContext context = set_up_run(settings, effects);
-  while (run_cycle(context, effects) == CycleEnd::Continue) effects.clock.sleep_between_cycles();
+  ServiceReports reports(effects.service);
+  reports.ready(context);
+  while (run_cycle(context, effects) == CycleEnd::Continue) {
+    reports.cycle_done(context);
+    effects.clock.sleep_between_cycles();
+  }
+  reports.stopping();
   return 0;
 }
 

@@ -6,7 +6,9 @@
 namespace kelvo {
 
 // Sets the run up and runs cycles, 500 ms apart, until the shell is superseded; then gives the
-// exit code (0). Nothing is saved on the way out: every change was saved when it happened.
+// exit code (0). The service manager hears READY=1 after the set-up, the watchdog and any new
+// status after each cycle, and STOPPING=1 before the end. Nothing is saved on the way out: every
+// change was saved when it happened.
 int run_loop(const StartupSettings& settings, LoopEffects& effects);
 
 }  // namespace kelvo

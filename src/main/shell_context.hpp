@@ -13,15 +13,17 @@
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/run_counters.hpp"
+#include "main/service_manager.hpp"
 #include "main/startup.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
 
-// The effects the loop reaches through: the host program and the clock.
+// The effects the loop reaches through: the host program, the clock and the service manager.
 struct LoopEffects {
   HostRunner& host;
   LoopClock& clock;
+  ServiceManager& service;
 };
 
 // The shell id the host knows this shell by, and what only a shell with an id has: its polls

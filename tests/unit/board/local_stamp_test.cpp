@@ -3,38 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
-#include <optional>
 #include <string>
 
 #include "main/loop_clock.hpp"
+#include "support/local_zone.hpp"
 
 namespace kelvo {
 namespace {
 
-// Runs each test under a chosen TZ and puts the process's own back afterwards.
-class LocalStamp : public ::testing::Test {
- protected:
-  void SetUp() override {
-    if (const char* tz = std::getenv("TZ")) saved_tz_ = tz;
-  }
-  void TearDown() override {
-    if (saved_tz_) {
-      setenv("TZ", saved_tz_->c_str(), 1);
-    } else {
-      unsetenv("TZ");
-    }
-    tzset();
-  }
-  static void use_zone(const char* tz) {
-    setenv("TZ", tz, 1);
-    tzset();
-  }
-
- private:
-  std::optional<std::string> saved_tz_;
-};
+class LocalStamp : public testing::LocalZoneTest {};
 
 constexpr std::uint64_t MARCH_7_0905_UTC = 1772874300000;
 
@@ -46,11 +24,14 @@ TEST_F(LocalStamp, WritesHourMinuteAndDateWithLeadingZeros) {
   EXPECT_EQ(stamp_at_ms(MARCH_7_0905_UTC + 59999), "09:05 2026-03-07");
   EXPECT_EQ(stamp_at_ms(0), "00:00 1970-01-01");
   EXPECT_EQ(stamp_at_ms(UINT64_MAX), "14:25 584556019-04-03");
+  EXPECT_EQ(local_time_of_day(at_epoch_ms(MARCH_7_0905_UTC + 7999)), "09:05:07");
+  EXPECT_EQ(local_time_of_day(at_epoch_ms(UINT64_MAX)), "14:25:51");
 }
 
 TEST_F(LocalStamp, FollowsTheLocalZone) {
   use_zone("IST-5:30");
   EXPECT_EQ(stamp_at_ms(MARCH_7_0905_UTC), "14:35 2026-03-07");
+  EXPECT_EQ(local_time_of_day(at_epoch_ms(MARCH_7_0905_UTC)), "14:35:00");
   use_zone("EST5");
   EXPECT_EQ(stamp_at_ms(MARCH_7_0905_UTC - 7 * 3600000), "21:05 2026-03-06");
 }

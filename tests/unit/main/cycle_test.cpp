@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "board/local_stamp.hpp"
 #include "common/text.hpp"
 #include "common/version.hpp"
 #include "frame/frame_escape.hpp"
@@ -16,6 +17,7 @@
 #include "state/state_file.hpp"
 #include "support/fake_clock.hpp"
 #include "support/fake_host_runner.hpp"
+#include "support/fake_service_manager.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kelvo {
@@ -109,7 +111,8 @@ class CycleTest : public ::testing::Test {
 
   ScriptedHost host;
   testing::FakeClock clock{kStart};
-  LoopEffects effects{host.fake, clock};
+  testing::FakeServiceManager service;
+  LoopEffects effects{host.fake, clock, service};
   StartupSettings settings;
   std::optional<ShellContext> context;
 };
@@ -158,11 +161,28 @@ TEST_F(CycleTest, AFailedPollWithoutARefusalLineEndsTheStreak) {
 
 TEST_F(CycleTest, RunLoopEndsWithExitCodeZeroWhenSuperseded) {
   for (int i = 0; i < 3; ++i) host.queue_refused_poll();
+  set_activity(false, kStart - 5000);
   settings = {kLink, "qrn", "agent-1", "KELVO-7", std::nullopt};
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(run_loop(settings, effects), 0);
   ::testing::internal::GetCapturedStderr();
   EXPECT_EQ(clock.now_at, at_epoch_ms(kStart + 1000));  // slept between cycles 1-2 and 2-3 only
+
+  // The service manager: ready with the first status, a watchdog from each finished cycle and
+  // the status only when it changed, then stopping.
+  ASSERT_EQ(service.sent.size(), 4u);
+  const std::string ready = service.sent[0];
+  EXPECT_TRUE(
+      ready.starts_with("READY=1\nSTATUS=agent-1: busy (no report yet); no nudge while "
+                        "busy; board "))
+      << ready;
+  EXPECT_TRUE(ready.ends_with(" :0; 0 classes; host calls ok")) << ready;
+  EXPECT_EQ(
+      service.sent[1],
+      "WATCHDOG=1\n" + replace_all(ready.substr(8), "busy (no report yet)",
+                                   "busy since " + local_time_of_day(at_epoch_ms(kStart - 5000))));
+  EXPECT_EQ(service.sent[2], "WATCHDOG=1");
+  EXPECT_EQ(service.sent[3], "STOPPING=1");
 }
 
 TEST_F(CycleTest, BoundariesReintroduceOncePerCycleAndForgedOnesAreCounted) {

@@ -1,0 +1,82 @@
+#include "main/service_status.hpp"
+
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "board/local_stamp.hpp"
+#include "common/text.hpp"
+
+namespace kelvo {
+
+namespace {
+
+std::string activity_piece(const ShellContext& context) {
+  const std::optional<ActivityEdge> last =
+      context.polled ? context.polled->activity.last : std::nullopt;
+  if (!last) return "busy (no report yet)";
+  return fill("{} since {}",
+              {last->activity == Activity::Busy ? "busy" : "idle", local_time_of_day(last->since)});
+}
+
+// The machine cannot tell a done code from a pause: both lower the latch.
+std::string nudge_piece(const PacingMachine& machine) {
+  if (machine.latch == Latch::Lowered) return "no nudge: paused";
+  if (machine.held_delay) {
+    return fill("no nudge: delay {}m held for the next idle stretch",
+                {std::to_string(*machine.held_delay)});
+  }
+  // A raised latch keeps the timer running for as long as the endpoint is idle.
+  if (machine.timer) return "next nudge " + local_time_of_day(*machine.timer);
+  return "no nudge while busy";
+}
+
+std::string board_piece(const StretchBoard& board) {
+  std::string piece = "board " + board.id;
+  for (const Checkpoint& checkpoint : board.checkpoints) {
+    piece += " :" + std::to_string(checkpoint.sub);
+  }
+  return piece;
+}
+
+std::string classes_piece(const ClassRegistry& registry) {
+  const std::size_t count = registry.size();
+  return std::to_string(count) + (count == 1 ? " class" : " classes");
+}
+
+std::string host_piece(const HostHealth& health) {
+  if (!health.failing_since) return "host calls ok";
+  return "host calls failing since " + local_time_of_day(*health.failing_since);
+}
+
+}  // namespace
+
+std::string service_status(const ShellContext& context) {
+  // The owner comes from the command line as any bytes; a line break in it would end the
+  // STATUS assignment and start another.
+  const std::string owner = context.owner ? escape_controls(*context.owner) : "no owner";
+  return fill(
+      "{}: {}; {}; {}; {}; {}",
+      {owner, activity_piece(context), nudge_piece(context.machine), board_piece(context.board),
+       classes_piece(context.owner_state.registry), host_piece(context.host_health)});
+}
+
+void ServiceReports::ready(const ShellContext& context) {
+  last_status_ = service_status(context);
+  manager_.notify("READY=1\nSTATUS=" + last_status_);
+}
+
+void ServiceReports::cycle_done(const ShellContext& context) {
+  std::string notice = manager_.watchdog_wanted() ? "WATCHDOG=1" : "";
+  std::string status = service_status(context);
+  if (status != last_status_) {
+    if (!notice.empty()) notice += '\n';
+    notice += "STATUS=" + status;
+    last_status_ = std::move(status);
+  }
+  if (!notice.empty()) manager_.notify(notice);
+}
+
+void ServiceReports::stopping() { manager_.notify("STOPPING=1"); }
+
+}  // namespace kelvo
