@@ -3,14 +3,13 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <iostream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "common/clock.hpp"
 #include "qrn-sim/cli.hpp"
+#include "qrn-sim/store.hpp"
 #include "qrn-sim/token.hpp"
 
 namespace {
@@ -30,17 +29,18 @@ std::filesystem::path home_folder() {
   return ".qrn-sim";
 }
 
+std::filesystem::path poll_log() {
+  const char* log = std::getenv("QRN_SIM_POLL_LOG");
+  return log != nullptr ? log : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   kelvo::sim::SimEnv env{
       .home = home_folder(),
       .now_ms = kelvo::now_ms,
-      .read_input =
-          [] {
-            return std::string(std::istreambuf_iterator<char>(std::cin),
-                               std::istreambuf_iterator<char>());
-          },
+      .read_input = [] { return kelvo::sim::read_all(STDIN_FILENO); },
       .write_out = [](std::string_view text) { write_fd(STDOUT_FILENO, text); },
       .write_err = [](std::string_view text) { write_fd(STDERR_FILENO, text); },
       .new_token = kelvo::sim::random_link_token,
@@ -49,6 +49,7 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return true;
           },
+      .poll_log = poll_log(),
   };
   return kelvo::sim::run_sim(std::vector<std::string>(argv + 1, argv + argc), env);
 }
