@@ -45,6 +45,12 @@ install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/install-service.cmake COMPONENT she
 set(KELVO_COMPONENTS shell)
 if(TARGET qrn-sim)
   kelvo_install_program(qrn-sim sim kelvo-shell-sim)
+  if(NOT KELVO_SANITIZE)
+    # qrn-sim is linked statically on purpose (tools/qrn-sim/CMakeLists.txt).
+    install(FILES ${CMAKE_SOURCE_DIR}/packaging/kelvo-shell-sim.lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME kelvo-shell-sim
+            COMPONENT sim)
+  endif()
   list(APPEND KELVO_COMPONENTS sim)
 endif()
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -116,7 +117,8 @@ TEST(QrnSim, HomeDefaultsToDotQrnSimInTheWorkingFolder) {
   const ProgramRun made =
       run_program({kSim, "link", "new", "--owner", "demo"}, {}, {{"QRN_SIM_HOME", ""}}, cwd.path());
   ASSERT_EQ(made.exit_code, 0) << made.err;
-  EXPECT_TRUE(std::filesystem::exists(cwd.path() / ".qrn-sim" / "state.json"));
+  const std::string token(trim(made.out));
+  EXPECT_TRUE(std::filesystem::exists(cwd.path() / ".qrn-sim" / "links" / (token + ".json")));
 }
 
 TEST(QrnSim, SendKeepsTheMessageBytes) {
@@ -200,6 +202,48 @@ TEST(QrnSim, InboxFollowShowsMessagesAsTheyArrive) {
   const std::string shown = read_file(out);
   EXPECT_EQ(shown.find("before"), shown.rfind("before"));
   EXPECT_NE(shown.find("from (nobody) --idle-only\nafter\n"), std::string::npos);
+}
+
+// Two owners' shells both hold KELVO-0: the operator must name the owner, and the command then
+// reaches that shell alone.
+TEST(QrnSim, ShellCmdReachesOneOfTwoOwnersShells) {
+  SimHome sim;
+  TempDir state_dir;
+  std::vector<std::unique_ptr<RunningProgram>> shells;
+  for (const std::string owner : {"alice", "bob"}) {
+    const std::string token(trim(sim.run({"link", "new", "--owner", owner}).out));
+    ASSERT_EQ(sim.run({"agent", "busy", owner}).exit_code, 0);
+    shells.push_back(std::make_unique<RunningProgram>(
+        Args{KELVO_BUILD_DIR "/kelvo-shell", "--link", token, "--qrn", kSim, "--state-dir",
+             state_dir.path().string()},
+        sim.env()));
+  }
+  const auto count_in_inbox = [&](const std::string& owner, const std::string& start) {
+    std::size_t count = 0;
+    for (const auto& line : lines_of(sim.run({"inbox", owner, "--json"}).out)) {
+      count += std::string(nlohmann::json::parse(line)["text"]).starts_with(start) ? 1 : 0;
+    }
+    return count;
+  };
+  const std::string status = "\xE2\x9F\xB3 **kelvo** status";
+  for (const std::string owner : {"alice", "bob"}) {
+    ASSERT_TRUE(
+        wait_until([&] { return count_in_inbox(owner, "\xE2\x9F\xB3 **kelvo** is") == 1; }));
+  }
+
+  const ProgramRun ambiguous = sim.run({"shell", "cmd", "KELVO-0", "status"});
+  EXPECT_EQ(ambiguous.exit_code, 1);
+  EXPECT_EQ(ambiguous.err,
+            "qrn-sim: shell id KELVO-0 is used by the shells of several owners: alice, bob; "
+            "name one with --owner OWNER\n");
+  ASSERT_EQ(sim.run({"shell", "cmd", "KELVO-0", "status", "--owner", "bob"}).exit_code, 0);
+  ASSERT_TRUE(wait_until([&] { return count_in_inbox("bob", status) == 1; }));
+  // A stray copy for alice would be answered before her own command, queued after it.
+  ASSERT_EQ(sim.run({"shell", "cmd", "KELVO-0", "status", "--owner", "alice"}).exit_code, 0);
+  ASSERT_TRUE(wait_until([&] { return count_in_inbox("alice", status) >= 1; }));
+  EXPECT_EQ(count_in_inbox("alice", status), 1u);
+  EXPECT_EQ(count_in_inbox("bob", status), 1u);
+  for (auto& shell : shells) EXPECT_EQ(shell->stop().err, "");
 }
 
 }  // namespace

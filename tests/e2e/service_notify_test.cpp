@@ -55,8 +55,9 @@ std::string utc_time_of_day(std::uint64_t ms) {
 
 // When the endpoint's current activity began, as qrn-sim reports it.
 std::uint64_t activity_since(const ShellSession& session) {
-  const auto state = nlohmann::json::parse(read_file(session.home() / "state.json"));
-  return state.at("endpoints").at(session.owner()).at("since").get<std::uint64_t>();
+  const auto endpoint =
+      nlohmann::json::parse(read_file(session.home() / "endpoints" / (session.owner() + ".json")));
+  return endpoint.at("since").get<std::uint64_t>();
 }
 
 std::vector<std::string> statuses(const std::vector<std::string>& notifications) {

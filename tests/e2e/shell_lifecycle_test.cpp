@@ -21,6 +21,30 @@ TEST(ShellLifecycle, ExitsCleanlyOnceItsLinkIsRevoked) {
   EXPECT_EQ(run->out, "");
 }
 
+TEST(ShellLifecycle, ASecondShellOnTheLinkSupersedesTheFirst) {
+  ShellSession session;
+  session.start_shell();
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  RunningProgram second({shell_program().string(), "--link", session.link(), "--qrn",
+                         sim_program().string(), "--state-dir", session.state_dir().string()},
+                        session.env());
+  const auto first = session.wait_for_shell_exit();
+  ASSERT_TRUE(first);
+  EXPECT_EQ(first->exit_code, 0);
+  EXPECT_EQ(first->err, "kelvo-shell: link no longer held by KELVO-0 — superseded, exiting\n");
+
+  // The newer shell carries on under the next id, and the operator reaches it there.
+  const auto intro = session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing"));
+  ASSERT_TRUE(intro);
+  EXPECT_EQ(intro->from, "KELVO-1");
+  ASSERT_EQ(session.sim({"shell", "cmd", "KELVO-1", "status"}).exit_code, 0);
+  const auto status = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->from, "KELVO-1");
+  EXPECT_TRUE(second.running());
+  EXPECT_EQ(second.stop().err, "");
+}
+
 TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
   ShellSession session;
   session.start_shell();

@@ -1,9 +1,11 @@
+#include <filesystem>
 #include <limits>
 
 #include "qrn-sim/args.hpp"
 #include "qrn-sim/commands.hpp"
 #include "qrn-sim/error.hpp"
 #include "qrn-sim/frames.hpp"
+#include "qrn-sim/queueing.hpp"
 #include "qrn-sim/stamps.hpp"
 #include "qrn-sim/store.hpp"
 
@@ -17,6 +19,19 @@ const std::string kAgentUsage =
 const std::string kBoundaryUsage = "qrn-sim boundary OWNER [--kind KIND]";
 constexpr std::string_view kDefaultBoundaryKind = "compact";
 
+// Records a turn with `record`, which gives the turn's frame, then queues the frame on every
+// live link of the owner; the endpoint stays locked until then, so frames reach every queue in
+// turn order.
+template <typename Record>
+void record_and_queue(SimEnv& env, const std::string& owner, Record record) {
+  const std::filesystem::path file = endpoint_file(env.home, owner);
+  FileLock lock(file, LockMode::Exclusive);
+  Endpoint endpoint = existing_endpoint(env.home, owner);
+  const QueuedFrame frame = record(endpoint);
+  save_endpoint(file, endpoint);
+  queue_for_owner(env.home, owner, frame);
+}
+
 int agent_say(Words args, SimEnv& env) {
   const ParsedArgs parsed = parse_args(args, {{"--truncate"}, {}}, kAgentUsage);
   expect_positional(parsed, 2, kAgentUsage);
@@ -25,11 +40,10 @@ int agent_say(Words args, SimEnv& env) {
   const auto truncate = parsed.value("--truncate");
   const std::string_view shown =
       truncate ? utf8_prefix(text, count_value(*truncate, kAgentUsage)) : text;
-  update_state(env.home, [&](SimState& state) {
-    Endpoint& endpoint = endpoint_for(state, owner);
+  record_and_queue(env, owner, [&](Endpoint& endpoint) {
     const std::uint64_t seq = endpoint.next_seq++;
     add_turn(endpoint, AgentTurn{text, seq});
-    queue_for_owner(state, owner, {agent_output_frame(shown, seq, truncate.has_value())});
+    return QueuedFrame{agent_output_frame(shown, seq, truncate.has_value())};
   });
   return 0;
 }
@@ -45,8 +59,7 @@ int agent_activity(bool idle, Words args, SimEnv& env) {
   expect_positional(parsed, 1, kAgentUsage);
   const auto ago = parsed.value("--ago");
   const std::uint64_t since = time_ago(env.now_ms(), ago ? count_value(*ago, kAgentUsage) : 0);
-  update_state(env.home, [&](SimState& state) {
-    Endpoint& endpoint = endpoint_for(state, parsed.positional[0]);
+  update_endpoint(env.home, parsed.positional[0], [&](Endpoint& endpoint) {
     endpoint.idle = idle;
     endpoint.since = since;
   });
@@ -68,9 +81,10 @@ int run_boundary(Words args, SimEnv& env) {
   const std::string& owner = parsed.positional[0];
   const std::string kind = parsed.value("--kind").value_or(std::string(kDefaultBoundaryKind));
   const std::uint64_t now = env.now_ms();
-  update_state(env.home, [&](SimState& state) {
-    add_turn(endpoint_for(state, owner), BoundaryTurn{kind, utc_stamp(now)});
-    queue_for_owner(state, owner, {boundary_frame(kind)});
+  const QueuedFrame frame{boundary_frame(kind)};
+  record_and_queue(env, owner, [&](Endpoint& endpoint) {
+    add_turn(endpoint, BoundaryTurn{kind, utc_stamp(now)});
+    return frame;
   });
   return 0;
 }

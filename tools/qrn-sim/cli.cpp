@@ -26,7 +26,7 @@ constexpr std::string_view kUsage =
     "  agent idle OWNER [--ago SECONDS]\n"
     "  agent busy OWNER [--ago SECONDS]\n"
     "  boundary OWNER [--kind KIND]\n"
-    "  shell cmd SHELL_ID OP [WORD…]\n"
+    "  shell cmd SHELL_ID OP [WORD…] [--owner OWNER]\n"
     "  inbox OWNER [--follow] [--json]\n"
     "  emit --link TOKEN [--unsigned | --bad-mac] LINE\n";
 

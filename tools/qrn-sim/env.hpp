@@ -18,6 +18,9 @@ struct SimEnv {
   std::function<std::string()> new_token;
   // Called between two looks at a followed inbox: waits a little, false ends the follow.
   std::function<bool()> keep_following;
+  // When set, every poll that is answered appends "<ms> <token>" to this file: the benchmark's
+  // record of each shell's cycles.
+  std::filesystem::path poll_log = {};
 };
 
 }  // namespace kelvo::sim

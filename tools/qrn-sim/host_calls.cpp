@@ -1,4 +1,6 @@
+#include <filesystem>
 #include <optional>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -20,25 +22,56 @@ const std::string kApiUsage =
 const std::string kDigestUsage = "qrn-sim endpoint digest OWNER --last COUNT --json";
 const std::string kSendUsage = "qrn-sim send [--FLAG…] [--from ID] OWNER < message";
 
+// An unknown token from a home written before links had a file each.
+std::string unknown_link_message(const std::filesystem::path& home) {
+  std::string message = "unknown link token";
+  if (std::filesystem::exists(home / "state.json")) {
+    message += "; " + (home / "state.json").string() +
+               " is from an earlier qrn-sim and is no longer read: make a new link";
+  }
+  return message;
+}
+
 int bind_shell(const std::string& token, SimEnv& env) {
-  const auto [shell_id, owner] = update_state(env.home, [&](SimState& state) {
-    Link& link = link_for(state, token);
+  const std::filesystem::path file = link_file(env.home, token);
+  const std::optional<Link> found = read_link(file);
+  if (!found) throw SimError(unknown_link_message(env.home));
+  FileLock owner_lock(endpoint_file(env.home, found->owner), LockMode::Exclusive);
+  const std::set<std::string> taken = ids_in_use(read_links(env.home), found->owner, file);
+  std::string shell_id;
+  update_link(file, [&](Link& link) {
     if (link.revoked) throw SimError("link revoked");
-    link.held_by = link.shell_id;
-    return std::pair(link.shell_id, link.owner);
+    bind_link(link, taken);
+    shell_id = link.shell_id;
+    return true;
   });
   env.write_out("qrn-sim stand-in host, KELVO adapter: link bound\n");
-  env.write_out("BOUND_SHELL: " + shell_id + " owner=" + owner + "\n");
+  env.write_out("BOUND_SHELL: " + shell_id + " owner=" + found->owner + "\n");
   return 0;
 }
 
+// The link's frames, taken from its queue; nothing unless `shell_id` holds the link. A queue
+// found empty under the shared lock is left as it is: such a poll writes nothing.
+std::optional<std::vector<QueuedFrame>> take_frames(const std::string& token,
+                                                    const std::string& shell_id, SimEnv& env) {
+  const std::filesystem::path file = link_file(env.home, token);
+  const std::optional<Link> link = read_link(file);
+  if (!link || !holds(*link, shell_id)) return std::nullopt;
+  if (!env.poll_log.empty()) {
+    append_line(env.poll_log, std::to_string(env.now_ms()) + " " + token + "\n");
+  }
+  if (link->queue.empty()) return std::vector<QueuedFrame>{};
+  std::optional<std::vector<QueuedFrame>> frames;
+  update_link(file, [&](Link& held) {
+    if (!holds(held, shell_id)) return false;
+    frames = std::exchange(held.queue, {});
+    return true;
+  });
+  return frames;
+}
+
 int poll(const std::string& shell_id, const std::string& token, SimEnv& env) {
-  const auto frames =
-      update_state(env.home, [&](SimState& state) -> std::optional<std::vector<QueuedFrame>> {
-        Link* link = held_link(state, token, shell_id);
-        if (link == nullptr) return std::nullopt;
-        return std::exchange(link->queue, {});
-      });
+  const auto frames = take_frames(token, shell_id, env);
   if (!frames) {
     env.write_err("AUTH_REFUSED: no instance holds this link token\n");
     return kExitFailure;
@@ -50,13 +83,12 @@ int poll(const std::string& shell_id, const std::string& token, SimEnv& env) {
 }
 
 int drive_poll(const std::string& shell_id, const std::string& token, SimEnv& env) {
-  SimState state = read_state(env.home);
-  const Link* link = held_link(state, token, shell_id);
-  if (link == nullptr) {
+  const std::optional<Link> link = read_link(link_file(env.home, token));
+  if (!link || !holds(*link, shell_id)) {
     env.write_err("DRIVE_POLL_REFUSED: no instance holds this link token\n");
     return kExitFailure;
   }
-  const Endpoint& endpoint = endpoint_for(state, link->owner);
+  const Endpoint endpoint = read_endpoint(env.home, link->owner);
   env.write_out(activity_frame(endpoint.idle, endpoint.since) + "\n");
   return 0;
 }
@@ -84,8 +116,7 @@ int run_endpoint(Words args, SimEnv& env) {
   }
   const auto last = parse_u32(args[3]);
   if (!last) throw usage_error(kDigestUsage);
-  SimState state = read_state(env.home);
-  env.write_out(digest_json(endpoint_for(state, args[1]), *last) + "\n");
+  env.write_out(digest_json(read_endpoint(env.home, args[1]), *last) + "\n");
   return 0;
 }
 
@@ -104,7 +135,7 @@ int run_send(Words args, SimEnv& env) {
   }
   message.text = decode_utf8_lossy(env.read_input());
   message.ts = env.now_ms();
-  HomeLock lock(env.home, LockMode::Exclusive);
+  FileLock lock(inbox_file(env.home, args.back()), LockMode::Exclusive);
   append_inbox(env.home, args.back(), message);
   return 0;
 }

@@ -16,7 +16,7 @@ std::size_t show_new_messages(const std::string& owner, bool as_json, std::size_
                               SimEnv& env) {
   std::vector<InboxMessage> messages;
   {
-    HomeLock lock(env.home, LockMode::Shared);
+    FileLock lock(inbox_file(env.home, owner), LockMode::Shared);
     messages = load_inbox(env.home, owner);
   }
   std::string out;

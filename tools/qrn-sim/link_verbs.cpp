@@ -1,3 +1,6 @@
+#include <filesystem>
+#include <optional>
+
 #include "common/text.hpp"
 #include "qrn-sim/args.hpp"
 #include "qrn-sim/commands.hpp"
@@ -10,7 +13,6 @@ namespace {
 
 const std::string kLinkUsage =
     "qrn-sim link new --owner OWNER [--shell-id ID] | qrn-sim link revoke TOKEN";
-constexpr std::string_view kDefaultShellId = "KELVO-0";
 
 // Owners and shell ids travel as single words of the bound line and of send's argument list.
 void require_single_word(const std::string& text, const std::string& what) {
@@ -20,27 +22,33 @@ void require_single_word(const std::string& text, const std::string& what) {
   }
 }
 
+// The owner's endpoint, made idle since `now` when this is the owner's first link.
+void ensure_endpoint(const std::filesystem::path& file, std::uint64_t now) {
+  if (load_endpoint(file)) return;
+  Endpoint fresh;
+  fresh.since = now;
+  save_endpoint(file, fresh);
+}
+
 int link_new(Words args, SimEnv& env) {
   const ParsedArgs parsed = parse_args(args, {{"--owner", "--shell-id"}, {}}, kLinkUsage);
   expect_positional(parsed, 0, kLinkUsage);
   const auto owner = parsed.value("--owner");
   if (!owner) throw usage_error(kLinkUsage);
-  const std::string shell_id = parsed.value("--shell-id").value_or(std::string(kDefaultShellId));
+  const auto pinned_id = parsed.value("--shell-id");
   require_single_word(*owner, "the owner");
-  require_single_word(shell_id, "the shell id");
+  if (pinned_id) require_single_word(*pinned_id, "the shell id");
   const std::string token = env.new_token();
-  const std::uint64_t now = env.now_ms();
-  update_state(env.home, [&](SimState& state) {
-    Link link;
-    link.owner = *owner;
-    link.shell_id = shell_id;
-    if (!state.links.emplace(token, std::move(link)).second) {
-      throw SimError("link token already in use");
-    }
-    Endpoint fresh;
-    fresh.since = now;
-    state.endpoints.emplace(*owner, std::move(fresh));
-  });
+  const std::filesystem::path owner_file = endpoint_file(env.home, *owner);
+  FileLock owner_lock(owner_file, LockMode::Exclusive);
+  Link link;
+  link.owner = *owner;
+  link.shell_id = pinned_id.value_or(next_free_shell_id(ids_in_use(read_links(env.home), *owner)));
+  const std::filesystem::path file = link_file(env.home, token);
+  FileLock link_lock(file, LockMode::Exclusive);
+  if (load_link(file)) throw SimError("link token already in use");
+  ensure_endpoint(owner_file, env.now_ms());
+  save_link(file, link);
   env.write_out(token + "\n");
   return 0;
 }
@@ -48,8 +56,14 @@ int link_new(Words args, SimEnv& env) {
 int link_revoke(Words args, SimEnv& env) {
   const ParsedArgs parsed = parse_args(args, {}, kLinkUsage);
   expect_positional(parsed, 1, kLinkUsage);
-  update_state(env.home,
-               [&](SimState& state) { link_for(state, parsed.positional[0]).revoked = true; });
+  const std::filesystem::path file = link_file(env.home, parsed.positional[0]);
+  const std::optional<Link> found = read_link(file);
+  if (!found) throw SimError("unknown link token");
+  FileLock owner_lock(endpoint_file(env.home, found->owner), LockMode::Exclusive);
+  update_link(file, [](Link& link) {
+    link.revoked = true;
+    return true;
+  });
   return 0;
 }
 

@@ -3,8 +3,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <iostream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "common/clock.hpp"
 #include "common/files.hpp"
 #include "qrn-sim/cli.hpp"
+#include "qrn-sim/store.hpp"
 #include "qrn-sim/token.hpp"
 
 namespace {
@@ -25,17 +24,18 @@ std::filesystem::path home_folder() {
   return ".qrn-sim";
 }
 
+std::filesystem::path poll_log() {
+  const char* log = std::getenv("QRN_SIM_POLL_LOG");
+  return log != nullptr ? log : "";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   kelvo::sim::SimEnv env{
       .home = home_folder(),
       .now_ms = [] { return kelvo::epoch_ms(kelvo::wall_now()); },
-      .read_input =
-          [] {
-            return std::string(std::istreambuf_iterator<char>(std::cin),
-                               std::istreambuf_iterator<char>());
-          },
+      .read_input = [] { return kelvo::sim::read_all(STDIN_FILENO); },
       .write_out = [](std::string_view text) { write_fd(STDOUT_FILENO, text); },
       .write_err = [](std::string_view text) { write_fd(STDERR_FILENO, text); },
       .new_token = kelvo::sim::random_link_token,
@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return true;
           },
+      .poll_log = poll_log(),
   };
   return kelvo::sim::run_sim(std::vector<std::string>(argv + 1, argv + argc), env);
 }

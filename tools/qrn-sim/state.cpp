@@ -4,50 +4,65 @@
 
 namespace kelvo::sim {
 
-Link& link_for(SimState& state, const std::string& token) {
-  const auto found = state.links.find(token);
-  if (found == state.links.end()) throw SimError("unknown link token");
-  return found->second;
+bool holds(const Link& link, std::string_view shell_id) {
+  return !link.revoked && link.bound && link.shell_id == shell_id;
 }
 
-Endpoint& endpoint_for(SimState& state, const std::string& owner) {
-  const auto found = state.endpoints.find(owner);
-  if (found == state.endpoints.end()) {
-    throw SimError("no endpoint for owner " + owner + " (make one with `link new --owner " + owner +
-                   "`)");
+std::set<std::string> ids_in_use(const LinksByFile& links, std::string_view owner,
+                                 const std::filesystem::path& except) {
+  std::set<std::string> ids;
+  for (const auto& [file, link] : links) {
+    if (file != except && !link.revoked && link.owner == owner) ids.insert(link.shell_id);
   }
-  return found->second;
+  return ids;
 }
 
-Link* held_link(SimState& state, const std::string& token, std::string_view shell_id) {
-  const auto found = state.links.find(token);
-  if (found == state.links.end()) return nullptr;
-  Link& link = found->second;
-  if (link.revoked || link.held_by != shell_id) return nullptr;
-  return &link;
+std::string next_free_shell_id(const std::set<std::string>& taken) {
+  for (std::size_t n = 0;; ++n) {
+    std::string id = "KELVO-" + std::to_string(n);
+    if (!taken.contains(id)) return id;
+  }
+}
+
+void bind_link(Link& link, std::set<std::string> taken) {
+  if (!link.bound) {
+    link.bound = true;
+    return;
+  }
+  link.superseded.push_back(link.shell_id);
+  taken.insert(link.superseded.begin(), link.superseded.end());
+  link.shell_id = next_free_shell_id(taken);
 }
 
 namespace {
 
-template <typename Match>
-std::size_t queue_where(SimState& state, const QueuedFrame& frame, Match matches) {
-  std::size_t count = 0;
-  for (auto& [token, link] : state.links) {
-    if (link.revoked || !matches(link)) continue;
-    link.queue.push_back(frame);
-    ++count;
-  }
-  return count;
+std::string joined(const std::set<std::string>& words) {
+  std::string text;
+  for (const auto& word : words) text += (text.empty() ? "" : ", ") + word;
+  return text;
 }
 
 }  // namespace
 
-std::size_t queue_for_owner(SimState& state, const std::string& owner, const QueuedFrame& frame) {
-  return queue_where(state, frame, [&](const Link& link) { return link.owner == owner; });
-}
-
-std::size_t queue_for_shell(SimState& state, std::string_view shell_id, const QueuedFrame& frame) {
-  return queue_where(state, frame, [&](const Link& link) { return link.shell_id == shell_id; });
+std::vector<std::filesystem::path> command_targets(const LinksByFile& links,
+                                                   std::string_view shell_id,
+                                                   const std::optional<std::string>& owner) {
+  std::set<std::string> owners;
+  std::vector<std::filesystem::path> files;
+  for (const auto& [file, link] : links) {
+    if (link.revoked || link.shell_id != shell_id || (owner && link.owner != *owner)) continue;
+    owners.insert(link.owner);
+    files.push_back(file);
+  }
+  const std::string id(shell_id);
+  if (files.empty()) {
+    throw SimError("no live link has shell id " + id + (owner ? " for owner " + *owner : ""));
+  }
+  if (owners.size() > 1) {
+    throw SimError("shell id " + id + " is used by the shells of several owners: " +
+                   joined(owners) + "; name one with --owner OWNER");
+  }
+  return files;
 }
 
 void add_turn(Endpoint& endpoint, Turn turn) {

@@ -2,8 +2,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -22,8 +24,11 @@ struct QueuedFrame {
 
 struct Link {
   std::string owner;
-  std::string shell_id;                // what bind-shell reports and what then holds the link
-  std::optional<std::string> held_by;  // set by bind-shell
+  std::string shell_id;  // what the first bind reports, then the id of the shell holding the link
+  bool bound = false;    // a shell holds the link as shell_id
+  // Ids that held the link before a later bind took it over: refused, and never handed out on
+  // this link again, so a superseded shell that is still running stays shut out.
+  std::vector<std::string> superseded;
   bool revoked = false;
   std::vector<QueuedFrame> queue;  // oldest first; a poll takes them all
 };
@@ -51,26 +56,29 @@ struct Endpoint {
 // Older turns are dropped so a long session keeps a small state file; the digest reads 12.
 inline constexpr std::size_t kTurnsKept = 64;
 
-struct SimState {
-  std::map<std::string, Link> links;          // by token
-  std::map<std::string, Endpoint> endpoints;  // by owner
-};
+// Every link of the home, by the file that holds it.
+using LinksByFile = std::map<std::filesystem::path, Link>;
 
-// Throws SimError when the token names no link.
-Link& link_for(SimState& state, const std::string& token);
+// The rule of poll and drive-poll: the link is live and `shell_id` holds it.
+bool holds(const Link& link, std::string_view shell_id);
 
-// Throws SimError when no link was ever made for the owner.
-Endpoint& endpoint_for(SimState& state, const std::string& owner);
+// The ids the owner's live links other than `except` report or hold; no bind hands them out.
+std::set<std::string> ids_in_use(const LinksByFile& links, std::string_view owner,
+                                 const std::filesystem::path& except = {});
 
-// The link when it exists, is not revoked and `shell_id` holds it; the rule of poll and
-// drive-poll.
-Link* held_link(SimState& state, const std::string& token, std::string_view shell_id);
+// KELVO-0, KELVO-1, …: the first one not in `taken`.
+std::string next_free_shell_id(const std::set<std::string>& taken);
 
-// Queues a frame on every live link of the owner; returns how many links got it.
-std::size_t queue_for_owner(SimState& state, const std::string& owner, const QueuedFrame& frame);
+// The first bind holds the link as its shell id; a later one takes it over with a fresh id,
+// free of `taken` and of every id that held the link before.
+void bind_link(Link& link, std::set<std::string> taken);
 
-// Queues a frame on every live link whose shell id is `shell_id`; returns how many.
-std::size_t queue_for_shell(SimState& state, std::string_view shell_id, const QueuedFrame& frame);
+// The files of the live links that a command for `shell_id` goes to, all of one owner: `owner`
+// when given, else the only owner whose links have that id. SimError when there are none, or
+// when several owners' shells share the id and none is named.
+std::vector<std::filesystem::path> command_targets(const LinksByFile& links,
+                                                   std::string_view shell_id,
+                                                   const std::optional<std::string>& owner);
 
 void add_turn(Endpoint& endpoint, Turn turn);
 

@@ -25,32 +25,6 @@ Signing signing_from(const std::string& name) {
   throw json::other_error::create(501, "unknown signing \"" + name + "\"", nullptr);
 }
 
-json link_to_json(const Link& link) {
-  json queue = json::array();
-  for (const auto& frame : link.queue) {
-    queue.push_back({{"frame", frame.text}, {"signing", signing_name(frame.signing)}});
-  }
-  return {{"owner", link.owner},
-          {"shell_id", link.shell_id},
-          {"held_by", link.held_by ? json(*link.held_by) : json(nullptr)},
-          {"revoked", link.revoked},
-          {"queue", std::move(queue)}};
-}
-
-Link link_from(const json& value) {
-  Link link;
-  link.owner = value.at("owner").get<std::string>();
-  link.shell_id = value.at("shell_id").get<std::string>();
-  const json& held_by = value.at("held_by");
-  if (!held_by.is_null()) link.held_by = held_by.get<std::string>();
-  link.revoked = value.at("revoked").get<bool>();
-  for (const auto& frame : value.at("queue")) {
-    link.queue.push_back({frame.at("frame").get<std::string>(),
-                          signing_from(frame.at("signing").get<std::string>())});
-  }
-  return link;
-}
-
 Turn turn_from(const json& value) {
   if (value.contains("Agent")) {
     const json& agent = value.at("Agent");
@@ -58,6 +32,32 @@ Turn turn_from(const json& value) {
   }
   const json& boundary = value.at("Boundary");
   return BoundaryTurn{boundary.at("kind").get<std::string>(), boundary.at("ts").get<std::string>()};
+}
+
+}  // namespace
+
+json link_to_json(const Link& link) {
+  json queue = json::array();
+  for (const auto& frame : link.queue) {
+    queue.push_back({{"frame", frame.text}, {"signing", signing_name(frame.signing)}});
+  }
+  return {{"owner", link.owner},     {"shell_id", link.shell_id},
+          {"bound", link.bound},     {"superseded", link.superseded},
+          {"revoked", link.revoked}, {"queue", std::move(queue)}};
+}
+
+Link link_from_json(const json& value) {
+  Link link;
+  link.owner = value.at("owner").get<std::string>();
+  link.shell_id = value.at("shell_id").get<std::string>();
+  link.bound = value.at("bound").get<bool>();
+  link.superseded = value.at("superseded").get<std::vector<std::string>>();
+  link.revoked = value.at("revoked").get<bool>();
+  for (const auto& frame : value.at("queue")) {
+    link.queue.push_back({frame.at("frame").get<std::string>(),
+                          signing_from(frame.at("signing").get<std::string>())});
+  }
+  return link;
 }
 
 json endpoint_to_json(const Endpoint& endpoint) {
@@ -69,7 +69,7 @@ json endpoint_to_json(const Endpoint& endpoint) {
           {"turns", std::move(turns)}};
 }
 
-Endpoint endpoint_from(const json& value) {
+Endpoint endpoint_from_json(const json& value) {
   Endpoint endpoint;
   const auto activity = value.at("state").get<std::string>();
   if (activity != "idle" && activity != "busy") {
@@ -82,33 +82,12 @@ Endpoint endpoint_from(const json& value) {
   return endpoint;
 }
 
-}  // namespace
-
 json turn_to_json(const Turn& turn) {
   if (const auto* agent = std::get_if<AgentTurn>(&turn)) {
     return {{"Agent", {{"text", agent->text}, {"seq", agent->seq}}}};
   }
   const auto& boundary = std::get<BoundaryTurn>(turn);
   return {{"Boundary", {{"kind", boundary.kind}, {"ts", boundary.ts}}}};
-}
-
-json state_to_json(const SimState& state) {
-  json links = json::object();
-  for (const auto& [token, link] : state.links) links[token] = link_to_json(link);
-  json endpoints = json::object();
-  for (const auto& [owner, endpoint] : state.endpoints) {
-    endpoints[owner] = endpoint_to_json(endpoint);
-  }
-  return {{"links", std::move(links)}, {"endpoints", std::move(endpoints)}};
-}
-
-SimState state_from_json(const json& value) {
-  SimState state;
-  for (const auto& [token, link] : value.at("links").items()) state.links[token] = link_from(link);
-  for (const auto& [owner, endpoint] : value.at("endpoints").items()) {
-    state.endpoints[owner] = endpoint_from(endpoint);
-  }
-  return state;
 }
 
 }  // namespace kelvo::sim

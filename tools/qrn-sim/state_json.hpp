@@ -6,12 +6,14 @@
 
 namespace kelvo::sim {
 
-// The state file's JSON. Turns are written as the digest writes its entries:
-// {"Agent":{"text":…,"seq":…}} and {"Boundary":{"kind":…,"ts":…}}.
-nlohmann::json state_to_json(const SimState& state);
+// The JSON of a link file and of an endpoint file. Turns are written as the digest writes its
+// entries: {"Agent":{"text":…,"seq":…}} and {"Boundary":{"kind":…,"ts":…}}.
+nlohmann::json link_to_json(const Link& link);
+nlohmann::json endpoint_to_json(const Endpoint& endpoint);
 
-// Throws nlohmann::json::exception when the value doesn't have the shape state_to_json writes.
-SimState state_from_json(const nlohmann::json& value);
+// Throw nlohmann::json::exception when the value doesn't have the shape written above.
+Link link_from_json(const nlohmann::json& value);
+Endpoint endpoint_from_json(const nlohmann::json& value);
 
 nlohmann::json turn_to_json(const Turn& turn);
 

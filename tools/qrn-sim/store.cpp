@@ -4,11 +4,10 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <system_error>
 
 #include "common/text.hpp"
@@ -25,18 +24,20 @@ SimError io_error(const std::string& what, const fs::path& path) {
   return SimError(what + " " + path.string() + ": " + std::strerror(errno));
 }
 
-fs::path state_file(const fs::path& home) { return home / "state.json"; }
-
-fs::path inbox_file(const fs::path& home, std::string_view owner) {
-  return home / "inbox" / (inbox_file_name(owner) + ".jsonl");
-}
-
+// Nothing when the file does not exist. Plain reads rather than a stream: every host call
+// starts qrn-sim afresh, and setting up the streams' locale is a good part of a short run.
 std::optional<std::string> read_file(const fs::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
+  const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) return std::nullopt;
+  if (fd < 0) throw io_error("cannot open", file);
+  try {
+    std::string content = read_all(fd);
+    ::close(fd);
+    return content;
+  } catch (const SimError& error) {
+    ::close(fd);
+    throw SimError(file.string() + ": " + error.what());
+  }
 }
 
 void write_all(int fd, std::string_view content, const fs::path& path) {
@@ -54,47 +55,60 @@ void make_directories(const fs::path& dir) {
   if (error) throw SimError("cannot create " + dir.string() + ": " + error.message());
 }
 
+template <typename T>
+std::optional<T> load_json_file(const fs::path& file, T (*from_json)(const nlohmann::json&),
+                                std::string_view what) {
+  const auto content = read_file(file);
+  if (!content) return std::nullopt;
+  try {
+    return from_json(nlohmann::json::parse(*content));
+  } catch (const nlohmann::json::exception& error) {
+    throw SimError("damaged " + std::string(what) + " file " + file.string() + ": " + error.what());
+  }
+}
+
+fs::path lock_file_of(const fs::path& file) {
+  fs::path lock = file;
+  lock += ".lock";
+  return lock;
+}
+
+bool file_exists(const fs::path& file) { return ::access(file.c_str(), F_OK) == 0; }
+
 }  // namespace
 
-HomeLock::HomeLock(const fs::path& home, LockMode mode) {
-  make_directories(home);
-  const fs::path file = home / "lock";
-  fd_ = ::open(file.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd_ < 0) throw io_error("cannot open", file);
+std::string read_all(int fd) {
+  std::string content;
+  std::array<char, 4096> buffer;  // one page: a short run pays a fault for every page it touches
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) throw SimError(std::string("cannot read: ") + std::strerror(errno));
+    if (n == 0) return content;
+    content.append(buffer.data(), static_cast<std::size_t>(n));
+  }
+}
+
+FileLock::FileLock(const fs::path& file, LockMode mode) {
+  make_directories(file.parent_path());
+  const fs::path lock = lock_file_of(file);
+  fd_ = ::open(lock.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+  if (fd_ < 0) throw io_error("cannot open", lock);
   const int operation = mode == LockMode::Shared ? LOCK_SH : LOCK_EX;
   while (::flock(fd_, operation) != 0) {
     if (errno == EINTR) continue;
-    const SimError error = io_error("cannot lock", file);
+    const SimError error = io_error("cannot lock", lock);
     ::close(fd_);
     throw error;
   }
 }
 
-HomeLock::~HomeLock() { ::close(fd_); }  // closing releases the flock
+FileLock::~FileLock() { ::close(fd_); }  // closing releases the flock
 
-SimState load_state(const fs::path& home) {
-  const auto content = read_file(state_file(home));
-  if (!content) return {};
-  try {
-    return state_from_json(nlohmann::json::parse(*content));
-  } catch (const nlohmann::json::exception& error) {
-    throw SimError("damaged state file " + state_file(home).string() + ": " + error.what());
-  }
-}
-
-void save_state(const fs::path& home, const SimState& state) {
-  replace_file(state_file(home), state_to_json(state).dump(2) + "\n");
-}
-
-SimState read_state(const fs::path& home) {
-  HomeLock lock(home, LockMode::Shared);
-  return load_state(home);
-}
-
-std::string inbox_file_name(std::string_view owner) {
+std::string safe_file_name(std::string_view text) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   std::string name;
-  for (const char c : owner) {
+  for (const char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
     if (plain || c == '_' || c == '-') {
@@ -106,6 +120,71 @@ std::string inbox_file_name(std::string_view owner) {
     }
   }
   return name;
+}
+
+fs::path link_file(const fs::path& home, std::string_view token) {
+  return home / "links" / (safe_file_name(token) + ".json");
+}
+
+fs::path endpoint_file(const fs::path& home, std::string_view owner) {
+  return home / "endpoints" / (safe_file_name(owner) + ".json");
+}
+
+fs::path inbox_file(const fs::path& home, std::string_view owner) {
+  return home / "inbox" / (safe_file_name(owner) + ".jsonl");
+}
+
+std::optional<Link> load_link(const fs::path& file) {
+  return load_json_file(file, link_from_json, "link");
+}
+
+std::optional<Endpoint> load_endpoint(const fs::path& file) {
+  return load_json_file(file, endpoint_from_json, "endpoint");
+}
+
+void save_link(const fs::path& file, const Link& link) {
+  replace_file(file, link_to_json(link).dump(2) + "\n");
+}
+
+void save_endpoint(const fs::path& file, const Endpoint& endpoint) {
+  replace_file(file, endpoint_to_json(endpoint).dump(2) + "\n");
+}
+
+std::optional<Link> read_link(const fs::path& file) {
+  if (!file_exists(file)) return std::nullopt;
+  FileLock lock(file, LockMode::Shared);
+  return load_link(file);
+}
+
+Endpoint existing_endpoint(const fs::path& home, const std::string& owner) {
+  std::optional<Endpoint> endpoint = load_endpoint(endpoint_file(home, owner));
+  if (!endpoint) {
+    throw SimError("no endpoint for owner " + owner + " (make one with `link new --owner " + owner +
+                   "`)");
+  }
+  return std::move(*endpoint);
+}
+
+Endpoint read_endpoint(const fs::path& home, const std::string& owner) {
+  const fs::path file = endpoint_file(home, owner);
+  std::optional<FileLock> lock;
+  if (file_exists(file)) lock.emplace(file, LockMode::Shared);  // a missing one gets no lock file
+  return existing_endpoint(home, owner);
+}
+
+LinksByFile read_links(const fs::path& home) {
+  LinksByFile links;
+  const fs::path folder = home / "links";
+  std::error_code error;
+  fs::directory_iterator entries(folder, error);
+  if (error == std::errc::no_such_file_or_directory) return links;
+  if (error) throw SimError("cannot list " + folder.string() + ": " + error.message());
+  for (const auto& entry : entries) {
+    // Lock files and the temporary files of a save in progress are skipped.
+    if (entry.path().extension() != ".json") continue;
+    if (auto link = read_link(entry.path())) links.emplace(entry.path(), std::move(*link));
+  }
+  return links;
 }
 
 std::vector<InboxMessage> load_inbox(const fs::path& home, std::string_view owner) {
@@ -149,6 +228,18 @@ void replace_file(const fs::path& file, std::string_view content) {
     ::unlink(temporary.c_str());
     throw error;
   }
+}
+
+void append_line(const fs::path& file, std::string_view line) {
+  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
+  if (fd < 0) throw io_error("cannot open", file);
+  try {
+    write_all(fd, line, file);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+  if (::close(fd) != 0) throw io_error("cannot write", file);
 }
 
 }  // namespace kelvo::sim

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include "qrn-sim/error.hpp"
@@ -15,7 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(SimStore, InboxFileNamesStayInsideTheFolder) {
+TEST(SimStore, FileNamesStayInsideTheFolder) {
   struct Case {
     std::string owner;
     std::string name;
@@ -24,42 +25,49 @@ TEST(SimStore, InboxFileNamesStayInsideTheFolder) {
       {"alice", "alice"}, {"Bob_2-x", "Bob_2-x"}, {"..", "%2E%2E"}, {"../x", "%2E%2E%2Fx"},
       {"a b", "a%20b"},   {"\xC3\xA9", "%C3%A9"}, {"50%", "50%25"},
   };
-  for (const auto& c : cases) EXPECT_EQ(inbox_file_name(c.owner), c.name) << c.owner;
+  for (const auto& c : cases) EXPECT_EQ(safe_file_name(c.owner), c.name) << c.owner;
 }
 
-TEST(SimStore, StateSurvivesARoundTrip) {
+TEST(SimStore, LinksAndEndpointsSurviveARoundTrip) {
   testing::TempDir home;
-  EXPECT_TRUE(load_state(home.path()).links.empty());
+  const fs::path t1 = link_file(home.path(), "t1");
+  const fs::path t2 = link_file(home.path(), "t2");
+  const fs::path alice = endpoint_file(home.path(), "alice");
+  EXPECT_FALSE(load_link(t1).has_value());
+  EXPECT_THROW(read_endpoint(home.path(), "alice"), SimError);
 
-  SimState state;
-  state.links["t1"] = Link{"alice",
-                           "KELVO-0",
-                           "KELVO-0",
-                           false,
-                           {{"f1", Signing::Mac}, {"f2", Signing::None}, {"f3", Signing::BadMac}}};
-  state.links["t2"] = Link{"bob", "S-1", std::nullopt, true, {}};
+  fs::create_directories(t1.parent_path());  // which taking a lock does before a save
+  fs::create_directories(alice.parent_path());
+  save_link(t1, Link{"alice",
+                     "KELVO-3",
+                     true,
+                     {"KELVO-0", "KELVO-1"},
+                     false,
+                     {{"f1", Signing::Mac}, {"f2", Signing::None}, {"f3", Signing::BadMac}}});
+  save_link(t2, Link{"bob", "S-1", false, {}, true, {}});
   Endpoint endpoint;
   endpoint.idle = false;
   endpoint.since = 1'700'000'000'123;
   endpoint.next_seq = 9;
   endpoint.turns = {AgentTurn{"hi \xE2\x9F\xB3", 8}, BoundaryTurn{"compact", "ts"}};
-  state.endpoints["alice"] = endpoint;
-  save_state(home.path(), state);
+  save_endpoint(alice, endpoint);
 
-  const SimState loaded = load_state(home.path());
-  ASSERT_EQ(loaded.links.size(), 2u);
-  const Link& t1 = loaded.links.at("t1");
-  EXPECT_EQ(t1.owner, "alice");
-  EXPECT_EQ(t1.held_by, "KELVO-0");
-  ASSERT_EQ(t1.queue.size(), 3u);
-  EXPECT_EQ(t1.queue[2].text, "f3");
-  EXPECT_EQ(t1.queue[1].signing, Signing::None);
-  EXPECT_EQ(t1.queue[2].signing, Signing::BadMac);
-  const Link& t2 = loaded.links.at("t2");
-  EXPECT_EQ(t2.shell_id, "S-1");
-  EXPECT_FALSE(t2.held_by.has_value());
-  EXPECT_TRUE(t2.revoked);
-  const Endpoint& e = loaded.endpoints.at("alice");
+  const LinksByFile links = read_links(home.path());
+  ASSERT_EQ(links.size(), 2u);
+  const Link& first = links.at(t1);
+  EXPECT_EQ(first.owner, "alice");
+  EXPECT_EQ(first.shell_id, "KELVO-3");
+  EXPECT_TRUE(first.bound);
+  EXPECT_EQ(first.superseded, (std::vector<std::string>{"KELVO-0", "KELVO-1"}));
+  ASSERT_EQ(first.queue.size(), 3u);
+  EXPECT_EQ(first.queue[2].text, "f3");
+  EXPECT_EQ(first.queue[1].signing, Signing::None);
+  EXPECT_EQ(first.queue[2].signing, Signing::BadMac);
+  const Link& second = links.at(t2);
+  EXPECT_EQ(second.shell_id, "S-1");
+  EXPECT_FALSE(second.bound);
+  EXPECT_TRUE(second.revoked);
+  const Endpoint e = existing_endpoint(home.path(), "alice");
   EXPECT_FALSE(e.idle);
   EXPECT_EQ(e.since, 1'700'000'000'123u);
   EXPECT_EQ(e.next_seq, 9u);
@@ -67,19 +75,26 @@ TEST(SimStore, StateSurvivesARoundTrip) {
   EXPECT_EQ(std::get<AgentTurn>(e.turns[0]).text, "hi \xE2\x9F\xB3");
   EXPECT_EQ(std::get<BoundaryTurn>(e.turns[1]).kind, "compact");
 
-  // Only the state file and nothing half-written beside it.
-  std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(home.path())) {
-    names.push_back(entry.path().filename().string());
+  // The files, the locks of the links read under them, nothing half-written beside them.
+  std::set<std::string> names;
+  for (const auto& entry : fs::recursive_directory_iterator(home.path())) {
+    if (entry.is_regular_file()) names.insert(fs::relative(entry.path(), home.path()).string());
   }
-  EXPECT_EQ(names, std::vector<std::string>{"state.json"});
+  EXPECT_EQ(names, (std::set<std::string>{"links/t1.json", "links/t1.json.lock", "links/t2.json",
+                                          "links/t2.json.lock", "endpoints/alice.json"}));
 }
 
-TEST(SimStore, DamagedStateIsAnErrorNotAFreshStart) {
+TEST(SimStore, DamagedFilesAreAnErrorNotAFreshStart) {
   testing::TempDir home;
-  for (const std::string content : {"{", R"({"links":{}})", R"({"links":{"t":{"owner":1}}})"}) {
-    std::ofstream(home.path() / "state.json") << content;
-    EXPECT_THROW(load_state(home.path()), SimError) << content;
+  const fs::path link = link_file(home.path(), "t");
+  const fs::path endpoint = endpoint_file(home.path(), "alice");
+  fs::create_directories(link.parent_path());
+  fs::create_directories(endpoint.parent_path());
+  for (const std::string content : {"{", R"({"owner":"a"})", R"({"owner":1})", ""}) {
+    std::ofstream(link) << content;
+    EXPECT_THROW(load_link(link), SimError) << content;
+    std::ofstream(endpoint) << content;
+    EXPECT_THROW(load_endpoint(endpoint), SimError) << content;
   }
 }
 
@@ -102,14 +117,14 @@ TEST(SimStore, ExclusiveLockShutsOutOthersUntilReleased) {
   std::atomic<bool> held = false;
   std::atomic<bool> released = false;
   std::thread holder([&] {
-    HomeLock lock(home.path(), LockMode::Exclusive);
+    FileLock lock(home.path() / "f", LockMode::Exclusive);
     held = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     released = true;
   });
   while (!held) std::this_thread::yield();
   {
-    HomeLock reader(home.path(), LockMode::Shared);
+    FileLock reader(home.path() / "f", LockMode::Shared);
     EXPECT_TRUE(released);
   }
   holder.join();
