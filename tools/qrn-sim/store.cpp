@@ -10,6 +10,8 @@
 #include <optional>
 #include <system_error>
 
+#include "common/files.hpp"
+#include "common/percent_encoding.hpp"
 #include "common/text.hpp"
 #include "qrn-sim/error.hpp"
 #include "qrn-sim/state_json.hpp"
@@ -37,15 +39,6 @@ std::optional<std::string> read_file(const fs::path& file) {
   } catch (const SimError& error) {
     ::close(fd);
     throw SimError(file.string() + ": " + error.what());
-  }
-}
-
-void write_all(int fd, std::string_view content, const fs::path& path) {
-  while (!content.empty()) {
-    const ssize_t n = ::write(fd, content.data(), content.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) throw io_error("cannot write", path);
-    content.remove_prefix(static_cast<std::size_t>(n));
   }
 }
 
@@ -105,22 +98,7 @@ FileLock::FileLock(const fs::path& file, LockMode mode) {
 
 FileLock::~FileLock() { ::close(fd_); }  // closing releases the flock
 
-std::string safe_file_name(std::string_view text) {
-  static constexpr char kDigits[] = "0123456789ABCDEF";
-  std::string name;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-    if (plain || c == '_' || c == '-') {
-      name += c;
-    } else {
-      name += '%';
-      name += kDigits[byte >> 4];
-      name += kDigits[byte & 0x0F];
-    }
-  }
-  return name;
-}
+std::string safe_file_name(std::string_view text) { return percent_encode(text, "_-"); }
 
 fs::path link_file(const fs::path& home, std::string_view token) {
   return home / "links" / (safe_file_name(token) + ".json");
@@ -214,32 +192,19 @@ void append_inbox(const fs::path& home, std::string_view owner, const InboxMessa
 void replace_file(const fs::path& file, std::string_view content) {
   fs::path temporary = file;
   temporary += ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw io_error("cannot create", temporary);
-  try {
-    write_all(fd, content, temporary);
-  } catch (...) {
-    ::close(fd);
+  if (const auto replaced = kelvo::replace_file(file, content, temporary); !replaced) {
     ::unlink(temporary.c_str());
-    throw;
-  }
-  if (::close(fd) != 0 || ::rename(temporary.c_str(), file.c_str()) != 0) {
-    const SimError error = io_error("cannot replace", file);
-    ::unlink(temporary.c_str());
-    throw error;
+    throw SimError("cannot replace " + file.string() + ": " + replaced.failure().reason);
   }
 }
 
 void append_line(const fs::path& file, std::string_view line) {
   const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0644);
   if (fd < 0) throw io_error("cannot open", file);
-  try {
-    write_all(fd, line, file);
-  } catch (...) {
-    ::close(fd);
-    throw;
-  }
-  if (::close(fd) != 0) throw io_error("cannot write", file);
+  const auto written = write_all(fd, line);
+  const bool closed = ::close(fd) == 0;
+  if (!written) throw SimError("cannot write " + file.string() + ": " + written.failure().reason);
+  if (!closed) throw io_error("cannot write", file);
 }
 
 }  // namespace kelvo::sim
