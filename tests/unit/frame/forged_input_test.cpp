@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "common/hex.hpp"
 #include "frame/event_frame.hpp"
 #include "frame/frame_mac.hpp"
 
@@ -119,9 +120,9 @@ bool still_genuine(const Sample& sample, const std::string& line, std::size_t po
 }
 
 std::string hex_byte(char byte) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  const auto value = static_cast<unsigned char>(byte);
-  return {'0', 'x', kDigits[value >> 4], kDigits[value & 0x0F]};
+  std::string text = "0x";
+  append_hex(text, static_cast<unsigned char>(byte));
+  return text;
 }
 
 // Changes the byte at `pos` and checks the parsers: the original readings for a change that
