@@ -131,7 +131,13 @@ TEST(SimCli, BindRefusesUnknownAndRevokedLinks) {
   const SimRun unknown = sim.run({"api", "--adapter", "KELVO", "bind-shell", "--link", "nope"});
   EXPECT_EQ(unknown.code, 1);
   EXPECT_EQ(unknown.out, "");
-  EXPECT_NE(unknown.err, "");
+  EXPECT_EQ(unknown.err, "qrn-sim: unknown link token\n");
+  // A token from a home an earlier qrn-sim wrote, all in one state.json, which is not read.
+  std::filesystem::create_directories(sim.home());
+  std::ofstream(sim.home() / "state.json") << "{}";
+  EXPECT_NE(sim.run({"api", "--adapter", "KELVO", "bind-shell", "--link", "nope"})
+                .err.find("state.json is from an earlier qrn-sim"),
+            std::string::npos);
 
   const std::string token = sim.made_link("alice");
   EXPECT_EQ(sim.run({"link", "revoke", token}).code, 0);
