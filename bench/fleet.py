@@ -5,8 +5,8 @@
 
 Each shell and each floor loop (bench/fleet_floor.c: the two host calls and a 500 ms sleep, with
 nothing else) has an owner and a link of its own; every endpoint is busy, so no shell sends a
-nudge. qrn-sim logs the time of every poll it answers (QRN_SIM_POLL_LOG), which measures shells
-and floor loops the same way. Over a window of `seconds`, after all have started and settled:
+nudge. qrn-sim logs the time of every poll it answers, a file per link (QRN_SIM_POLL_LOG), which
+measures shells and floor loops the same way. Over a window of `seconds`, after all have started and settled:
 
   cycles/s    per loop, from its polls inside the window, averaged over the loops of a kind
   interval    poll to poll, p50 and p99 over every interval of a kind inside the window
@@ -42,9 +42,10 @@ class Fleet:
     def __init__(self, args):
         self.args = args
         self.work = tempfile.mkdtemp(prefix="kelvo-fleet-")
-        self.log = os.path.join(self.work, "polls.log")
+        self.logs = os.path.join(self.work, "polls")
+        os.mkdir(self.logs)
         self.env = dict(os.environ, QRN_SIM_HOME=os.path.join(self.work, "home"),
-                        QRN_SIM_POLL_LOG=self.log)
+                        QRN_SIM_POLL_LOG=self.logs)
         self.errors = open(os.path.join(self.work, "stderr"), "wb")
         self.loops = []  # (kind, owner, link, Popen)
 
@@ -93,6 +94,16 @@ class Fleet:
                     raise RuntimeError(f"{owner} sent no intro; stderr: {self.stderr()}")
                 time.sleep(0.1)
 
+    def messages_after_intros(self):
+        """Messages the shells sent besides their intros: each is one more host call."""
+        inbox = os.path.join(self.env["QRN_SIM_HOME"], "inbox")
+        count = 0
+        for kind, owner, _, _ in self.loops:
+            if kind == "shell":
+                with open(os.path.join(inbox, owner + ".jsonl"), encoding="utf-8") as f:
+                    count += sum(1 for line in f if line.strip()) - 1
+        return count
+
     def stderr(self):
         with open(self.errors.name, encoding="utf-8", errors="replace") as f:
             return f.read()
@@ -122,25 +133,24 @@ class Fleet:
         shutil.rmtree(self.work, ignore_errors=True)
 
 
-def polls_by_link(log, start_ms, end_ms):
-    polls = {}
-    with open(log, encoding="ascii") as f:
-        for line in f:
-            ms, link = line.split()
-            if start_ms <= int(ms) <= end_ms:
-                polls.setdefault(link, []).append(int(ms))
-    return polls
+def polls_in(log, start_ms, end_ms):
+    """The times of the polls a link's log holds, inside the window."""
+    try:
+        with open(log, encoding="ascii") as f:
+            return [int(line) for line in f if start_ms <= int(line) <= end_ms]
+    except FileNotFoundError:
+        return []
 
 
 def figures(fleet, before, after):
     seconds = (after["ms"] - before["ms"]) / 1000
-    polls = polls_by_link(fleet.log, before["ms"], after["ms"])
     kinds = {kind: {"rates": [], "intervals": [], "cycles": 0, "own_s": 0.0, "host_s": 0.0}
              for kind in KINDS}
     for i, (kind, owner, link, process) in enumerate(fleet.loops):
         if process.poll() is not None:
             raise RuntimeError(f"{owner} ended during the run; stderr: {fleet.stderr()}")
-        times = sorted(polls.get(link, []))
+        log = os.path.join(fleet.logs, link + ".log")
+        times = sorted(polls_in(log, before["ms"], after["ms"]))
         if len(times) < 2:
             raise RuntimeError(f"{owner} polled {len(times)} time(s) in {seconds:.0f} s")
         k = kinds[kind]
@@ -150,13 +160,17 @@ def figures(fleet, before, after):
         k["own_s"] += (after["loops"][i]["own_ns"] - before["loops"][i]["own_ns"]) / 1e9
         k["host_s"] += after["loops"][i]["children_s"] - before["loops"][i]["children_s"]
     cpu = [b - a for a, b in zip(before["cpu"], after["cpu"])]
+    result_messages = fleet.messages_after_intros()
     result = {"count": fleet.args.count, "seconds": round(seconds, 1),
-              "polls_per_s": sum(len(times) for times in polls.values()) / seconds,
+              "polls_per_s": sum(k["cycles"] for k in kinds.values()) / seconds,
               "idle_share": (cpu[3] + cpu[4]) / sum(cpu),
-              "load_before": before["load"], "load_after": after["load"]}
+              "load_before": before["load"], "load_after": after["load"],
+              "shell_messages_after_intros": result_messages}
     for kind, k in kinds.items():
         result[kind] = {
             "cycles_per_s": sum(k["rates"]) / len(k["rates"]),
+            "slowest_loop_cycles_per_s": min(k["rates"]),
+            "median_loop_cycles_per_s": percentile(k["rates"], 50),
             "interval_p50_ms": percentile(k["intervals"], 50),
             "interval_p99_ms": percentile(k["intervals"], 99),
             "own_cpu_per_cycle_us": k["own_s"] / k["cycles"] * 1e6,
@@ -169,6 +183,7 @@ def table(r):
     shell, floor = r["shell"], r["floor"]
     ratio = shell["cycles_per_s"] / floor["cycles_per_s"]
     rows = [("cycles/s per loop", "{cycles_per_s:.3f}"),
+            ("  median, slowest", "{median_loop_cycles_per_s:.2f}, {slowest_loop_cycles_per_s:.2f}"),
             ("poll interval p50", "{interval_p50_ms:.0f} ms"),
             ("poll interval p99", "{interval_p99_ms:.0f} ms"),
             ("own CPU per cycle", "{own_cpu_per_cycle_us:,.0f} us"),
@@ -176,7 +191,8 @@ def table(r):
     lines = [f"fleet: {r['count']} shells and {r['count']} floor loops, {r['seconds']:.0f} s; "
              f"qrn-sim answered {r['polls_per_s']:.0f} polls/s (and as many drive-polls); "
              f"idle {r['idle_share']:.0%}; load average {r['load_before']:.1f} at the start, "
-             f"{r['load_after']:.1f} at the end",
+             f"{r['load_after']:.1f} at the end; the shells sent "
+             f"{r['shell_messages_after_intros']} message(s) after their intros",
              f"| {'':<20} | {'shells':>12} | {'floor':>12} |",
              f"|{'-' * 22}|{'-' * 14}|{'-' * 14}|"]
     for label, form in rows:

@@ -18,9 +18,10 @@ struct SimEnv {
   std::function<std::string()> new_token;
   // Called between two looks at a followed inbox: waits a little, false ends the follow.
   std::function<bool()> keep_following;
-  // When set, every poll that is answered appends "<ms> <token>" to this file: the benchmark's
-  // record of each shell's cycles.
-  std::filesystem::path poll_log = {};
+  // When set, every poll that is answered appends its time in ms to <poll_log_dir>/<token>.log:
+  // the benchmark's record of each shell's cycles. A file per link, because hundreds of shells
+  // appending to one file queue on its lock.
+  std::filesystem::path poll_log_dir = {};
 };
 
 }  // namespace kelvo::sim

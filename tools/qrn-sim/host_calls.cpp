@@ -57,8 +57,9 @@ std::optional<std::vector<QueuedFrame>> take_frames(const std::string& token,
   const std::filesystem::path file = link_file(env.home, token);
   const std::optional<Link> link = read_link(file);
   if (!link || !holds(*link, shell_id)) return std::nullopt;
-  if (!env.poll_log.empty()) {
-    append_line(env.poll_log, std::to_string(env.now_ms()) + " " + token + "\n");
+  if (!env.poll_log_dir.empty()) {
+    append_line(env.poll_log_dir / (safe_file_name(token) + ".log"),
+                std::to_string(env.now_ms()) + "\n");
   }
   if (link->queue.empty()) return std::vector<QueuedFrame>{};
   std::optional<std::vector<QueuedFrame>> frames;

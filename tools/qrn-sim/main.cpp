@@ -24,9 +24,9 @@ std::filesystem::path home_folder() {
   return ".qrn-sim";
 }
 
-std::filesystem::path poll_log() {
-  const char* log = std::getenv("QRN_SIM_POLL_LOG");
-  return log != nullptr ? log : "";
+std::filesystem::path poll_log_dir() {
+  const char* dir = std::getenv("QRN_SIM_POLL_LOG");
+  return dir != nullptr ? dir : "";
 }
 
 }  // namespace
@@ -44,7 +44,7 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return true;
           },
-      .poll_log = poll_log(),
+      .poll_log_dir = poll_log_dir(),
   };
   return kelvo::sim::run_sim(std::vector<std::string>(argv + 1, argv + argc), env);
 }

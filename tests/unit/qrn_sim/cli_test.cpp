@@ -31,7 +31,7 @@ class Sim {
  public:
   std::uint64_t now = 1'700'000'000'000;
   std::function<bool()> follow_round = [] { return false; };
-  std::filesystem::path poll_log;
+  std::filesystem::path poll_log_dir;
 
   SimRun run(const Args& args, const std::string& input = "") {
     SimRun result{0, "", ""};
@@ -43,7 +43,7 @@ class Sim {
         .write_err = [&result](std::string_view text) { result.err += text; },
         .new_token = [this] { return "token" + std::to_string(++tokens_); },
         .keep_following = [this] { return follow_round(); },
-        .poll_log = poll_log,
+        .poll_log_dir = poll_log_dir,
     };
     result.code = run_sim(args, env);
     return result;
@@ -131,7 +131,13 @@ TEST(SimCli, BindRefusesUnknownAndRevokedLinks) {
   const SimRun unknown = sim.run({"api", "--adapter", "KELVO", "bind-shell", "--link", "nope"});
   EXPECT_EQ(unknown.code, 1);
   EXPECT_EQ(unknown.out, "");
-  EXPECT_NE(unknown.err, "");
+  EXPECT_EQ(unknown.err, "qrn-sim: unknown link token\n");
+  // A token from a home an earlier qrn-sim wrote, all in one state.json, which is not read.
+  std::filesystem::create_directories(sim.home());
+  std::ofstream(sim.home() / "state.json") << "{}";
+  EXPECT_NE(sim.run({"api", "--adapter", "KELVO", "bind-shell", "--link", "nope"})
+                .err.find("state.json is from an earlier qrn-sim"),
+            std::string::npos);
 
   const std::string token = sim.made_link("alice");
   EXPECT_EQ(sim.run({"link", "revoke", token}).code, 0);
@@ -535,13 +541,13 @@ TEST(SimCli, DamagedLinkIsReportedAndLeftAsItIs) {
   EXPECT_EQ(content.str(), "{\"owner\":");
 }
 
-// Every shell polls twice a cycle: an empty queue costs no write, and the poll log (the
+// Every shell polls twice a cycle: an empty queue costs no write, and the link's poll log (the
 // benchmark's record) gets a line for each poll answered.
 TEST(SimCli, AnEmptyPollWritesNothingButItsLogLine) {
   Sim sim;
   const std::string token = sim.bound_link("alice");
-  const std::filesystem::path log = sim.home() / "polls.log";
-  sim.poll_log = log;
+  sim.poll_log_dir = sim.home() / "polls";
+  std::filesystem::create_directories(sim.poll_log_dir);
   const std::filesystem::path file = sim.home() / "links" / (token + ".json");
   const auto inode = [&] {
     struct stat info {};
@@ -556,10 +562,10 @@ TEST(SimCli, AnEmptyPollWritesNothingButItsLogLine) {
   EXPECT_EQ(sim.poll(token, "KELVO-9").code, 1);
   EXPECT_EQ(sim.poll(token).code, 0);
 
-  std::ifstream in(log);
+  std::ifstream in(sim.poll_log_dir / (token + ".log"));
   std::stringstream content;
   content << in.rdbuf();
-  EXPECT_EQ(content.str(), "1700000000000 " + token + "\n1700000000500 " + token + "\n");
+  EXPECT_EQ(content.str(), "1700000000000\n1700000000500\n");
 }
 
 }  // namespace
