@@ -42,7 +42,8 @@ std::string short_failure(const HostRunner& runner, const ProcessResult& result)
   if (const auto* failed = std::get_if<SpawnFailed>(&result.status)) {
     return cannot_start(runner, *failed);
   }
-  const auto lines = split_lines(decode_utf8_lossy(result.err));
+  const std::string err = decode_utf8_lossy(result.err);
+  const auto lines = split_lines(err);
   const auto first = std::find_if(lines.begin(), lines.end(),
                                   [](std::string_view line) { return !trim(line).empty(); });
   if (first == lines.end()) return describe_status(result.status);
