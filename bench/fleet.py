@@ -6,9 +6,11 @@
 Each shell and each floor loop (bench/fleet_floor.c: the two host calls and a 500 ms sleep, with
 nothing else) has an owner and a link of its own; every endpoint is busy, so no shell sends a
 nudge. qrn-sim logs the time of every poll it answers, a file per link (QRN_SIM_POLL_LOG), which
-measures shells and floor loops the same way. Over a window of `seconds`, after all have started and settled:
+measures shells and floor loops the same way. Over a window of `seconds`, once every shell has
+sent its intro and `settle` seconds more:
 
-  cycles/s    per loop, from its polls inside the window, averaged over the loops of a kind
+  cycles/s    per loop, from its polls inside the window: the mean over the loops of a kind, and
+              the median and slowest loop
   interval    poll to poll, p50 and p99 over every interval of a kind inside the window
   own CPU     per cycle: the loops' own run time (/proc/PID/schedstat) over their cycles
   host CPU    per cycle: the loops' reaped children, qrn-sim (/proc/PID/stat cutime+cstime)
@@ -160,12 +162,11 @@ def figures(fleet, before, after):
         k["own_s"] += (after["loops"][i]["own_ns"] - before["loops"][i]["own_ns"]) / 1e9
         k["host_s"] += after["loops"][i]["children_s"] - before["loops"][i]["children_s"]
     cpu = [b - a for a, b in zip(before["cpu"], after["cpu"])]
-    result_messages = fleet.messages_after_intros()
     result = {"count": fleet.args.count, "seconds": round(seconds, 1),
               "polls_per_s": sum(k["cycles"] for k in kinds.values()) / seconds,
               "idle_share": (cpu[3] + cpu[4]) / sum(cpu),
               "load_before": before["load"], "load_after": after["load"],
-              "shell_messages_after_intros": result_messages}
+              "shell_messages_after_intros": fleet.messages_after_intros()}
     for kind, k in kinds.items():
         result[kind] = {
             "cycles_per_s": sum(k["rates"]) / len(k["rates"]),
