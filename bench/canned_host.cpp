@@ -17,9 +17,7 @@ bool CannedHost::send_input(const std::vector<std::string>&, std::string_view) {
   return true;
 }
 
-StartupSettings bench_settings() {
-  return StartupSettings{kLink, "qrn", kOwner, kShellId, std::nullopt};
-}
+StartupSettings bench_settings() { return StartupSettings{kLink, kOwner, kShellId, std::nullopt}; }
 
 std::string agent_output_poll(std::size_t count) {
   std::string out;

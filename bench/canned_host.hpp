@@ -5,10 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "cycle/shell_context.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/service_manager.hpp"
-#include "main/shell_context.hpp"
 
 namespace kelvo::bench {
 
@@ -40,7 +40,6 @@ class SteppingClock final : public LoopClock {
   WallTime now_at = at_epoch_ms(1'800'000'000'000);
 
   WallTime now() override { return now_at; }
-  std::string local_stamp() override { return "14:05 2026-12-07"; }
   void sleep_between_cycles() override { now_at += Millis(500); }
 };
 

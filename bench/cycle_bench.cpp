@@ -5,6 +5,7 @@
 
 #include "canned_host.hpp"
 #include "main/cycle.hpp"
+#include "main/run_setup.hpp"
 
 namespace kelvo::bench {
 namespace {

@@ -12,8 +12,8 @@
 #include <string>
 
 #include "canned_host.hpp"
+#include "cycle/poll_line.hpp"
 #include "frame/frame_mac.hpp"
-#include "main/poll_line.hpp"
 #include "qrn-sim/frames.hpp"
 
 namespace kelvo::bench {

@@ -13,6 +13,7 @@
 #include "canned_host.hpp"
 #include "frame/frame_mac.hpp"
 #include "main/cycle.hpp"
+#include "main/run_setup.hpp"
 #include "qrn-sim/frames.hpp"
 
 namespace kelvo::bench {

@@ -1,14 +1,17 @@
 #pragma once
 
-#include "main/shell_context.hpp"
+#include "cycle/shell_context.hpp"
+#include "main/loop_effects.hpp"
 
 namespace kelvo {
 
 enum class CycleEnd { Continue, Superseded };
 
-// One cycle of the loop, without its closing sleep: poll and sort the lines, re-introduce after a
-// boundary, follow truncated output up in the digest, apply the codes, follow activity, and let
-// the machine decide on a nudge. Superseded after the third refused poll in a row.
+// One cycle of the loop, without its closing sleep, in four steps that each make their host call,
+// hand its output to the cycle's decisions and carry out what they decided before the next call:
+// the poll's lines (commands, boundaries), the truncated output's digest and the codes, the
+// activity edges and the host's health, the nudge. The clock is read once, at the start.
+// Superseded after the third refused poll in a row.
 CycleEnd run_cycle(ShellContext& context, LoopEffects& effects);
 
 }  // namespace kelvo

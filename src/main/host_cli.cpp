@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "common/console.hpp"
 #include "common/text.hpp"
 #include "common/utf8.hpp"
 
@@ -11,7 +10,6 @@ namespace {
 
 constexpr std::string_view kBoundPrefix = "BOUND_SHELL:";
 constexpr std::string_view kOwnerPrefix = "owner=";
-constexpr std::string_view kNotHeld = "no instance holds this link token";
 
 HostArgs api_args(std::string_view call, std::string_view shell_id, std::string_view link) {
   return {"api",    "--adapter",      "KELVO", std::string(call), std::string(shell_id),
@@ -129,17 +127,6 @@ HostOutput poll(HostRunner& runner, std::string_view shell_id, std::string_view 
   return run_host(runner, poll_args(shell_id, link));
 }
 
-bool is_refusal_line(std::string_view line) {
-  const std::string_view trimmed = trim(line);
-  return (trimmed.starts_with("AUTH_REFUSED:") || trimmed.starts_with("DRIVE_POLL_REFUSED:")) &&
-         trimmed.find(kNotHeld) != std::string_view::npos;
-}
-
-bool is_refused(const HostOutput& poll_output) {
-  const auto lines = split_lines(poll_output.err);
-  return std::any_of(lines.begin(), lines.end(), is_refusal_line);
-}
-
 HostOutput drive_poll(HostRunner& runner, std::string_view shell_id, std::string_view link) {
   return run_host(runner, drive_poll_args(shell_id, link));
 }
@@ -148,16 +135,10 @@ std::string fetch_digest(HostRunner& runner, std::string_view owner) {
   return run_host(runner, digest_args(owner)).out;
 }
 
-void send(HostRunner& runner, std::string_view owner, SendFlags flags,
-          std::optional<std::string_view> sender, std::string_view message) {
-  if (!runner.send_input(send_args(owner, flags, sender), message)) {
-    report("send dropped (spawn failed)");
-  }
-}
-
-void reply(HostRunner& runner, std::optional<std::string_view> owner,
-           std::optional<std::string_view> shell_id, std::string_view text) {
-  if (owner) send(runner, *owner, SendFlags::ActiveOnly, shell_id, text);
+bool send(HostRunner& runner, std::string_view owner, const Message& message) {
+  std::optional<std::string_view> from;
+  if (message.from) from = *message.from;
+  return runner.send_input(send_args(owner, message.flags, from), message.text);
 }
 
 }  // namespace kelvo

@@ -25,12 +25,12 @@ ProcessRequest ProcessHostRunner::request(const std::vector<std::string>& args) 
   ProcessRequest request;
   request.argv = {host_program_};
   request.argv.insert(request.argv.end(), args.begin(), args.end());
-  request.slow_watch = SlowChildWatch{kSlowCallNotice, [call = host_call_name(args)](pid_t pid) {
-                                        report(
-                                            fill("{} has not ended after 60s (pid {}); still "
-                                                 "waiting",
-                                                 {call, std::to_string(pid)}));
-                                      }};
+  request.slow_watch =
+      SlowChildWatch{kSlowCallNotice, [call = host_call_name(args)](pid_t pid) {
+                       report(Urgency::Warning, fill("{} has not ended after 60s (pid {}); still "
+                                                     "waiting",
+                                                     {call, std::to_string(pid)}));
+                     }};
   return request;
 }
 

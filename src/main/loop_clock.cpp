@@ -3,14 +3,11 @@
 #include <cerrno>
 #include <ctime>
 
-#include "board/local_stamp.hpp"
 #include "common/clock.hpp"
 
 namespace kelvo {
 
 WallTime SystemClock::now() { return wall_now(); }
-
-std::string SystemClock::local_stamp() { return local_stamp_at(wall_now()); }
 
 void SystemClock::sleep_between_cycles() {
   timespec rest{0, 500'000'000};

@@ -9,6 +9,7 @@
 #include "common/files.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
+#include "main/loop_effects.hpp"
 #include "main/run_loop.hpp"
 #include "main/service_manager.hpp"
 #include "main/startup.hpp"
@@ -25,7 +26,7 @@ int stop_with(const kelvo::StartupStop& stop) {
   if (stop.answer) {
     static_cast<void>(kelvo::write_all(STDOUT_FILENO, stop.message));
   } else {
-    kelvo::report(stop.message);
+    kelvo::report(kelvo::Urgency::Error, stop.message);
   }
   return stop.exit_code;
 }
@@ -44,6 +45,6 @@ int main(int argc, char** argv) {
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);
   kelvo::SystemClock clock;
   kelvo::SystemdServiceManager service_manager;
-  kelvo::LoopEffects effects{host, clock, service_manager};
+  kelvo::LoopEffects effects{host, clock, service_manager, static_cast<std::uint32_t>(::getpid())};
   return kelvo::run_loop(std::get<kelvo::StartupSettings>(settled), effects);
 }

@@ -1,7 +1,8 @@
 #include "main/run_loop.hpp"
 
 #include "main/cycle.hpp"
-#include "main/service_status.hpp"
+#include "main/run_setup.hpp"
+#include "main/service_reports.hpp"
 
 namespace kelvo {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main/shell_context.hpp"
+#include "main/loop_effects.hpp"
 #include "main/startup.hpp"
 
 namespace kelvo {

@@ -88,11 +88,12 @@ std::variant<CommandLine, StartupStop> read_command_line(
   auto link = require_option(args, "--link");
   if (auto* stop = std::get_if<StartupStop>(&link)) return std::move(*stop);
   CommandLine command_line;
-  command_line.link = std::move(std::get<std::string>(link));
   command_line.host_program = resolve_host_program(args, qrn_bin);
-  command_line.owner = find_option(args, "--owner");
-  command_line.shell_id = find_option(args, "--id");
-  if (auto state_dir = find_option(args, "--state-dir")) command_line.state_dir = *state_dir;
+  StartupSettings& given = command_line.given;
+  given.link = std::move(std::get<std::string>(link));
+  given.owner = find_option(args, "--owner");
+  given.shell_id = find_option(args, "--id");
+  if (auto state_dir = find_option(args, "--state-dir")) given.state_dir = *state_dir;
   return command_line;
 }
 
@@ -112,15 +113,15 @@ std::optional<std::filesystem::path> current_directory() {
 std::variant<StartupSettings, StartupStop> bind_and_settle(
     const CommandLine& command_line, HostRunner& host,
     const std::function<std::optional<std::filesystem::path>()>& working_directory) {
-  const auto bound = bind_shell(host, command_line.link);
+  const StartupSettings& given = command_line.given;
+  const auto bound = bind_shell(host, given.link);
   if (!bound) return StartupStop{1, fill("api bind-shell failed: {}", {bound.failure().reason})};
   BindReply reply = read_bind_reply(*bound);
   StartupSettings settings;
-  settings.link = command_line.link;
-  settings.host_program = command_line.host_program;
-  settings.owner = first_of(command_line.owner, std::move(reply.owner));
-  settings.shell_id = first_of(command_line.shell_id, std::move(reply.shell_id));
-  settings.state_dir = command_line.state_dir ? command_line.state_dir : working_directory();
+  settings.link = given.link;
+  settings.owner = first_of(given.owner, std::move(reply.owner));
+  settings.shell_id = first_of(given.shell_id, std::move(reply.shell_id));
+  settings.state_dir = given.state_dir ? given.state_dir : working_directory();
   return settings;
 }
 

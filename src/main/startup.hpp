@@ -12,22 +12,19 @@
 
 namespace kelvo {
 
-// What the command line and the environment say, before anything has run.
-struct CommandLine {
-  std::string link;
-  std::string host_program;
-  std::optional<std::string> owner;                // --owner
-  std::optional<std::string> shell_id;             // --id
-  std::optional<std::filesystem::path> state_dir;  // --state-dir
-};
-
 // What start-up hands to the main loop; none of it changes afterwards.
 struct StartupSettings {
   std::string link;
-  std::string host_program;
   std::optional<std::string> owner;
   std::optional<std::string> shell_id;
   std::optional<std::filesystem::path> state_dir;
+};
+
+// What the command line and the environment say, before anything has run: the host program to
+// run, and the settings as far as the options give them (--link, --owner, --id, --state-dir).
+struct CommandLine {
+  std::string host_program;
+  StartupSettings given;
 };
 
 // Start-up ends the run before the loop: `message` is reported on standard error (without the

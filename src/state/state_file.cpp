@@ -7,7 +7,6 @@
 #include <string>
 #include <system_error>
 
-#include "common/console.hpp"
 #include "common/files.hpp"
 #include "common/percent_encoding.hpp"
 #include "common/text.hpp"
@@ -62,25 +61,20 @@ Result<std::optional<std::filesystem::path>> keep_unreadable(const std::filesyst
   }
 }
 
-void save_state(const std::filesystem::path& path, const OwnerState& state) {
+Result<void> save_state(const std::filesystem::path& path, const OwnerState& state) {
   const std::filesystem::path dir = path.parent_path();
-  if (dir.empty()) return;
+  if (dir.empty()) return {};
   std::error_code created;
   std::filesystem::create_directories(dir, created);
-  if (created) {
-    report(fill("state dir create failed under {}", {dir.string()}));
-    return;
-  }
+  if (created) return Failure{fill("state dir create failed under {}", {dir.string()})};
   const auto text = serialize_state(state);
-  if (!text) {
-    report(fill("state serialize failed: {}", {text.failure().reason}));
-    return;
-  }
+  if (!text) return Failure{fill("state serialize failed: {}", {text.failure().reason})};
   std::filesystem::path temporary = path;
   temporary += ".tmp";
   if (const auto saved = replace_file(path, *text, temporary); !saved) {
-    report(fill("state save failed: {}", {saved.failure().reason}));
+    return Failure{fill("state save failed: {}", {saved.failure().reason})};
   }
+  return {};
 }
 
 }  // namespace kelvo

@@ -26,7 +26,8 @@ Result<std::optional<std::filesystem::path>> keep_unreadable(const std::filesyst
                                                              WallTime now);
 
 // Replaces the file in one step through `<path>.tmp`, synced to disk before and after the
-// rename. Failures are reported on standard error; the old file is then left as it was.
-void save_state(const std::filesystem::path& path, const OwnerState& state);
+// rename, first making its folder. On failure the old file is left as it was, and the reason is
+// the whole line for a person ("state save failed: …", "state dir create failed under …").
+Result<void> save_state(const std::filesystem::path& path, const OwnerState& state);
 
 }  // namespace kelvo

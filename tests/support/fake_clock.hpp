@@ -14,11 +14,9 @@ class FakeClock final : public LoopClock {
   explicit FakeClock(std::uint64_t start_ms) : now_at(at_epoch_ms(start_ms)) {}
 
   WallTime now() override { return now_at; }
-  std::string local_stamp() override { return stamp; }
   void sleep_between_cycles() override { now_at += Millis(500); }
 
   WallTime now_at;
-  std::string stamp = "14:05 2026-12-07";
 };
 
 }  // namespace kelvo::testing

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "main/new_stretch_id.hpp"
+#include "cycle/stretch_ids.hpp"
 
 namespace kelvo {
 namespace {
@@ -34,9 +34,14 @@ TEST(StretchId, UsesOnlyTheAlphabetAndIsDeterministic) {
     EXPECT_EQ(id.find_first_not_of(STRETCH_ID_ALPHABET), std::string::npos) << id;
     EXPECT_EQ(id, stretch_id_from_seed(clock * 999983, 31337));
   }
-  const std::string drawn = new_stretch_id();
-  EXPECT_EQ(drawn.size(), STRETCH_ID_LENGTH);
-  EXPECT_EQ(drawn.find_first_not_of(STRETCH_ID_ALPHABET), std::string::npos) << drawn;
+}
+
+TEST(StretchId, DrawsDifferIfTakenInTheSameMillisecond) {
+  StretchIds ids{.process_id = 4242, .drawn = 0};
+  const WallTime now = at_epoch_ms(1'765'112'700'123);
+  const std::string first = draw_stretch_id(ids, now);
+  EXPECT_NE(draw_stretch_id(ids, now), first);
+  EXPECT_EQ(first, stretch_id_from_seed(1'765'112'700'123'000'000, 4242));
 }
 
 }  // namespace

@@ -9,10 +9,11 @@
 #include "board/local_stamp.hpp"
 #include "common/text.hpp"
 #include "common/version.hpp"
+#include "cycle/operator_messages.hpp"
 #include "frame/frame_escape.hpp"
 #include "frame/frame_mac.hpp"
-#include "main/operator_messages.hpp"
 #include "main/run_loop.hpp"
+#include "main/run_setup.hpp"
 #include "qrn-sim/frames.hpp"
 #include "state/state_file.hpp"
 #include "support/fake_clock.hpp"
@@ -96,7 +97,7 @@ class CycleTest : public ::testing::Test {
   void start(std::optional<std::string> owner = "agent-1",
              std::optional<std::string> shell_id = "KELVO-7",
              std::optional<std::filesystem::path> state_dir = std::nullopt) {
-    settings = {kLink, "qrn", std::move(owner), std::move(shell_id), std::move(state_dir)};
+    settings = {kLink, std::move(owner), std::move(shell_id), std::move(state_dir)};
     context.emplace(set_up_run(settings, effects));
   }
   CycleEnd cycle() {
@@ -162,7 +163,7 @@ TEST_F(CycleTest, AFailedPollWithoutARefusalLineEndsTheStreak) {
 TEST_F(CycleTest, RunLoopEndsWithExitCodeZeroWhenSuperseded) {
   for (int i = 0; i < 3; ++i) host.queue_refused_poll();
   set_activity(false, kStart - 5000);
-  settings = {kLink, "qrn", "agent-1", "KELVO-7", std::nullopt};
+  settings = {kLink, "agent-1", "KELVO-7", std::nullopt};
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(run_loop(settings, effects), 0);
   ::testing::internal::GetCapturedStderr();
@@ -304,7 +305,7 @@ TEST_F(CycleTest, WithoutAShellIdNothingIsPolledButTheMachineTicks) {
   ASSERT_EQ(host.sends().size(), 2u);  // intro, then the nudge from tick
   EXPECT_EQ(host.sends()[1].args,
             (std::vector<std::string>{"send", "--idle-only", "--ephemeral", "agent-1"}));
-  EXPECT_EQ(last_sent(), nudge_message(Millis(60000), clock.stamp));
+  EXPECT_EQ(last_sent(), nudge_message(Millis(60000), local_stamp_at(at_epoch_ms(kStart))));
 }
 
 TEST_F(CycleTest, TheBoardShowsAfterExactlySixtySecondsIdle) {
@@ -334,7 +335,7 @@ TEST_F(CycleTest, MessagesGoFromTheShellIdWithTheirFlags) {
   const std::vector<std::string> active{"send", "--active-only", "--from", "KELVO-7", "agent-1"};
   EXPECT_EQ(sends[1].args, (std::vector<std::string>{"send", "--idle-only", "--ephemeral", "--from",
                                                      "KELVO-7", "agent-1"}));
-  EXPECT_EQ(*sends[1].input, nudge_message(Millis(60000), clock.stamp));
+  EXPECT_EQ(*sends[1].input, nudge_message(Millis(60000), local_stamp_at(at_epoch_ms(kStart))));
   EXPECT_EQ(sends[2].args, active);
   EXPECT_EQ(*sends[2].input, intro_message());
   EXPECT_EQ(sends[3].args, active);

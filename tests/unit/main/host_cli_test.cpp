@@ -181,39 +181,18 @@ TEST(HostCalls, DriveAndDigestGiveOnlyStandardOutput) {
   EXPECT_EQ(drive_poll(failed, "S", "tok").out, "");
 }
 
-TEST(Send, PassesTheMessageVerbatim) {
+TEST(Send, PassesTheMessageVerbatimFromItsSender) {
   FakeHostRunner host;
   const std::string message = "\u27F3 **kelvo** line one\r\nline two\n\n";
-  ::testing::internal::CaptureStderr();
-  send(host, "O", SendFlags::IdleEphemeral, "S", message);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  ASSERT_EQ(host.calls.size(), 1u);
-  EXPECT_EQ(host.calls[0].args, send_args("O", SendFlags::IdleEphemeral, "S"));
-  EXPECT_EQ(host.calls[0].input, message);
-}
-
-TEST(Send, ReportsEachMessageThatCannotStart) {
-  FakeHostRunner host;
-  host.sends_fail_to_spawn = true;
-  ::testing::internal::CaptureStderr();
-  send(host, "O", SendFlags::ActiveOnly, std::nullopt, "one");
-  reply(host, "O", "S", "two");
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "kelvo-shell: send dropped (spawn failed)\n"
-            "kelvo-shell: send dropped (spawn failed)\n");
-}
-
-TEST(Reply, GoesActiveOnlyToTheOwnerOrNowhere) {
-  FakeHostRunner host;
-  reply(host, std::nullopt, "S", "dropped");
-  EXPECT_TRUE(host.calls.empty());
-  reply(host, "O", std::nullopt, "anonymous");
-  reply(host, "O", "S", "signed");
+  EXPECT_TRUE(send(host, "O", Message{SendFlags::IdleEphemeral, "S", message}));
+  EXPECT_TRUE(send(host, "O", Message{SendFlags::ActiveOnly, std::nullopt, "anonymous"}));
   ASSERT_EQ(host.calls.size(), 2u);
-  EXPECT_EQ(host.calls[0].args, (Args{"send", "--active-only", "O"}));
-  EXPECT_EQ(host.calls[0].input, "anonymous");
-  EXPECT_EQ(host.calls[1].args, (Args{"send", "--active-only", "--from", "S", "O"}));
-  EXPECT_EQ(host.calls[1].input, "signed");
+  EXPECT_EQ(host.calls[0].args, (Args{"send", "--idle-only", "--ephemeral", "--from", "S", "O"}));
+  EXPECT_EQ(host.calls[0].input, message);
+  EXPECT_EQ(host.calls[1].args, (Args{"send", "--active-only", "O"}));
+
+  host.sends_fail_to_spawn = true;
+  EXPECT_FALSE(send(host, "O", Message{SendFlags::ActiveOnly, "S", "lost"}));
 }
 
 }  // namespace

@@ -104,7 +104,6 @@ TEST(StartUp, BindsWithTheLinkAndTakesTheReply) {
   ASSERT_EQ(run.calls.size(), 1u);
   EXPECT_EQ(run.calls[0].args, bind_args("tok"));
   EXPECT_EQ(settings.link, "tok");
-  EXPECT_EQ(settings.host_program, "/bin/q");
   EXPECT_EQ(settings.owner, "O1");
   EXPECT_EQ(settings.shell_id, "S1");
   EXPECT_EQ(settings.state_dir, std::filesystem::path("/work/dir"));
@@ -124,7 +123,7 @@ TEST(StartUp, StartsWithoutOwnerShellIdOrStateDirectory) {
   const StartupRun run =
       run_start_up({"--link", "tok"}, {Exited{0}, "no bound line\n", ""}, {std::nullopt, {}});
   const auto& settings = std::get<StartupSettings>(run.outcome);
-  EXPECT_EQ(settings.host_program, "qrn");
+  EXPECT_EQ(run.programs, Args{"qrn"});
   EXPECT_EQ(settings.owner, std::nullopt);
   EXPECT_EQ(settings.shell_id, std::nullopt);
   EXPECT_EQ(settings.state_dir, std::nullopt);

@@ -77,7 +77,7 @@ TEST(KeepUnreadable, MovesTheFileAsideNeverOverAnEarlierBackup) {
 TEST(SaveState, CreatesTheFolderAndWritesTheEmptyState) {
   kelvo::testing::TempDir dir;
   const fs::path path = state_path(dir.path(), "team.alpha");
-  save_state(path, *load_state(path));
+  ASSERT_TRUE(save_state(path, *load_state(path)));
   EXPECT_EQ(read_file(path), "{\n  \"registry\": {},\n  \"acted_seq\": null\n}");
   EXPECT_FALSE(fs::exists(dir.path() / "state" / "team.alpha.json.tmp"));
 }
@@ -86,7 +86,7 @@ TEST(SaveState, KeepsActedSeqAndDropsUnknownKeys) {
   kelvo::testing::TempDir dir;
   const fs::path path = state_path(dir.path(), "o");
   write_file(path, "{\"x\": {\"deep\": [1]}, \"acted_seq\": 17}");
-  save_state(path, *load_state(path));
+  ASSERT_TRUE(save_state(path, *load_state(path)));
   EXPECT_EQ(read_file(path), "{\n  \"registry\": {},\n  \"acted_seq\": 17\n}");
 }
 
@@ -97,7 +97,7 @@ TEST(SaveState, OverwritesAFileThatFailedToLoad) {
   EXPECT_FALSE(load_state(path));
   OwnerState state;
   state.registry["d"] = {1, 2.5, 3};
-  save_state(path, state);
+  ASSERT_TRUE(save_state(path, state));
   EXPECT_EQ(*load_state(path), state);
 }
 
@@ -108,15 +108,13 @@ TEST(SaveState, ReportsAFolderThatCannotBeMadeAndRecovers) {
   OwnerState state;
   state.registry["c"] = {1, 1.0, 1};
 
-  ::testing::internal::CaptureStderr();
-  save_state(blocked, state);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "kelvo-shell: state dir create failed under " + blocked.parent_path().string() + "\n");
+  const auto refused = save_state(blocked, state);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.failure().reason,
+            "state dir create failed under " + blocked.parent_path().string());
 
   const fs::path path = state_path(dir.path(), "o");
-  ::testing::internal::CaptureStderr();
-  save_state(path, state);
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ASSERT_TRUE(save_state(path, state));
   EXPECT_EQ(*load_state(path), state);
 }
 
@@ -126,10 +124,9 @@ TEST(SaveState, ReportsAFailedWriteAndLeavesTheOldFile) {
   write_file(path, "{}");
   fs::create_directories(dir.path() / "state" / "o.json.tmp");  // the temporary can't be opened
 
-  ::testing::internal::CaptureStderr();
-  save_state(path, OwnerState{});
-  EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-            "kelvo-shell: state save failed: Is a directory\n");
+  const auto refused = save_state(path, OwnerState{});
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.failure().reason, "state save failed: Is a directory");
   EXPECT_EQ(read_file(path), "{}");
 }
 
@@ -138,10 +135,10 @@ TEST(SaveState, ReportsAFailedRename) {
   const fs::path path = state_path(dir.path(), "o");
   fs::create_directories(path / "inside");  // a non-empty folder can't be renamed over
 
-  ::testing::internal::CaptureStderr();
-  save_state(path, OwnerState{});
-  const std::string message = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(message.rfind("kelvo-shell: state save failed: ", 0), 0u) << message;
+  const auto refused = save_state(path, OwnerState{});
+  ASSERT_FALSE(refused);
+  EXPECT_TRUE(refused.failure().reason.starts_with("state save failed: "))
+      << refused.failure().reason;
   EXPECT_TRUE(fs::is_directory(path / "inside"));
 }
 
@@ -151,17 +148,17 @@ TEST(SaveState, ReportsAStateThatCannotBeSerialized) {
   OwnerState state;
   state.registry["bad\xff"] = {1, 1.0, 1};
 
-  ::testing::internal::CaptureStderr();
-  save_state(path, state);
-  const std::string message = ::testing::internal::GetCapturedStderr();
-  EXPECT_EQ(message.rfind("kelvo-shell: state serialize failed: ", 0), 0u) << message;
+  const auto refused = save_state(path, state);
+  ASSERT_FALSE(refused);
+  EXPECT_TRUE(refused.failure().reason.starts_with("state serialize failed: "))
+      << refused.failure().reason;
   EXPECT_FALSE(fs::exists(path));
 }
 
 TEST(SaveState, StaysInsideTheStateFolderForAnyOwner) {
   kelvo::testing::TempDir dir;
   const fs::path state_dir = dir.path() / "a" / "b";
-  save_state(state_path(state_dir, "../../escaped"), OwnerState{});
+  ASSERT_TRUE(save_state(state_path(state_dir, "../../escaped"), OwnerState{}));
   EXPECT_FALSE(fs::exists(dir.path() / "escaped.json"));
   EXPECT_TRUE(fs::exists(state_dir / "state" / "..%2F..%2Fescaped.json"));
 }

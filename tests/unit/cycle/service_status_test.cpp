@@ -1,4 +1,4 @@
-#include "main/service_status.hpp"
+#include "cycle/service_status.hpp"
 
 #include <gtest/gtest.h>
 
@@ -27,6 +27,7 @@ ShellContext bound_run() {
       .owner_state = {},
       .board = StretchBoard("cqijcs", at(0)),
       .host_health = {},
+      .stretch_ids = {},
   };
 }
 

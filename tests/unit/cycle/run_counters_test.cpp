@@ -1,4 +1,4 @@
-#include "main/run_counters.hpp"
+#include "cycle/run_counters.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,19 +1,14 @@
-#include "main/cycle_codes.hpp"
-
-#include <variant>
+#include "cycle/codes.hpp"
 
 #include "digest/digest.hpp"
 #include "machine/pacing_machine.hpp"
-#include "main/host_cli.hpp"
-#include "main/new_stretch_id.hpp"
 
 namespace kelvo {
 
-void follow_up_digest(ShellContext& context, LoopEffects& effects,
+void follow_up_digest(ShellContext& context, std::string_view digest_text,
                       const std::vector<std::uint64_t>& pending_seqs,
                       std::vector<InlineCode>& cycle_codes) {
-  if (pending_seqs.empty() || !context.owner) return;
-  const auto digest = decode_digest(fetch_digest(effects.host, *context.owner));
+  const auto digest = decode_digest(digest_text);
   if (!digest) return;
   for (const std::uint64_t seq : pending_seqs) {
     const auto text = find_agent_text(*digest, seq);
@@ -26,18 +21,20 @@ void follow_up_digest(ShellContext& context, LoopEffects& effects,
   }
 }
 
-void act_on_codes(ShellContext& context, const std::vector<InlineCode>& codes, WallTime now) {
+void act_on_codes(ShellContext& context, const std::vector<InlineCode>& codes, WallTime now,
+                  Outbox& outbox) {
   if (codes.empty()) return;
   context.counters.codes += codes.size();
   const CodeOutcome outcome = apply_codes(context.machine, codes, now);
   bool classified = false;
   for (const ClassifyCode& code : outcome.classify) {
-    const auto done = classify_checkpoint(context.board, context.owner_state, code.designator,
-                                          code.class_name, now, new_stretch_id());
+    const auto done =
+        classify_checkpoint(context.board, context.owner_state, code.designator, code.class_name,
+                            now, draw_stretch_id(context.stretch_ids, now));
     classified = classified || static_cast<bool>(done);
   }
   if (outcome.waited) mark_checkpoint(context.board, now);
-  if (classified) save_owner_state(context, now);
+  if (classified) save(context, now, outbox);
 }
 
 }  // namespace kelvo

@@ -1,4 +1,4 @@
-#include "main/operator_messages.hpp"
+#include "cycle/operator_messages.hpp"
 
 #include <array>
 

@@ -7,24 +7,15 @@
 #include <string_view>
 
 #include "board/stretch_board.hpp"
+#include "cycle/activity_tracker.hpp"
+#include "cycle/host_health.hpp"
+#include "cycle/outbox.hpp"
+#include "cycle/run_counters.hpp"
+#include "cycle/stretch_ids.hpp"
 #include "machine/pacing_machine.hpp"
-#include "main/activity_tracker.hpp"
-#include "main/host_health.hpp"
-#include "main/host_runner.hpp"
-#include "main/loop_clock.hpp"
-#include "main/run_counters.hpp"
-#include "main/service_manager.hpp"
-#include "main/startup.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
-
-// The effects the loop reaches through: the host program, the clock and the service manager.
-struct LoopEffects {
-  HostRunner& host;
-  LoopClock& clock;
-  ServiceManager& service;
-};
 
 // The shell id the host knows this shell by, and what only a shell with an id has: its polls
 // (with their run of refusals) and the activity that drive-poll reports.
@@ -42,7 +33,8 @@ struct StateFile {
   bool unreadable = false;
 };
 
-// Everything one run owns; it lives until the process ends.
+// Everything one run owns; it lives until the process ends. Plain values only: the cycle's
+// decisions change it, and the driver carries out what they decide.
 struct ShellContext {
   std::string link;
   std::optional<std::string> owner;  // without one nothing is ever sent
@@ -53,15 +45,17 @@ struct ShellContext {
   OwnerState owner_state;
   StretchBoard board;
   HostHealth host_health;
+  StretchIds stretch_ids;
 };
 
-// The run set-up: the polled shell, owner state, machine, counters, a fresh board, then the intro.
-ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects);
-
 // Messages go out from the shell id, when there is one.
-std::optional<std::string_view> sender(const ShellContext& context);
+std::optional<std::string> sender(const ShellContext& context);
 
-// Saves the owner state when there is a file to save it in, first moving an unreadable one aside.
-void save_owner_state(ShellContext& context, WallTime now);
+// Puts a message for the agent in the outbox, sent "--active-only" from the shell id; nothing
+// without an owner to send it to.
+void reply(const ShellContext& context, std::string text, Outbox& outbox);
+
+// Puts a save of the owner state in the outbox, when the run has a state file to save it in.
+void save(const ShellContext& context, WallTime now, Outbox& outbox);
 
 }  // namespace kelvo

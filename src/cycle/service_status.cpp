@@ -1,4 +1,4 @@
-#include "main/service_status.hpp"
+#include "cycle/service_status.hpp"
 
 #include <optional>
 #include <string>
@@ -60,23 +60,5 @@ std::string service_status(const ShellContext& context) {
       {owner, activity_piece(context), nudge_piece(context.machine), board_piece(context.board),
        classes_piece(context.owner_state.registry), host_piece(context.host_health)});
 }
-
-void ServiceReports::ready(const ShellContext& context) {
-  last_status_ = service_status(context);
-  manager_.notify("READY=1\nSTATUS=" + last_status_);
-}
-
-void ServiceReports::cycle_done(const ShellContext& context) {
-  std::string notice = manager_.watchdog_wanted() ? "WATCHDOG=1" : "";
-  std::string status = service_status(context);
-  if (status != last_status_) {
-    if (!notice.empty()) notice += '\n';
-    notice += "STATUS=" + status;
-    last_status_ = std::move(status);
-  }
-  if (!notice.empty()) manager_.notify(notice);
-}
-
-void ServiceReports::stopping() { manager_.notify("STOPPING=1"); }
 
 }  // namespace kelvo

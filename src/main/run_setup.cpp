@@ -1,10 +1,9 @@
-#include "main/shell_context.hpp"
+#include "main/run_setup.hpp"
 
 #include "common/console.hpp"
 #include "common/text.hpp"
-#include "main/host_cli.hpp"
-#include "main/new_stretch_id.hpp"
-#include "main/operator_messages.hpp"
+#include "cycle/operator_messages.hpp"
+#include "main/outbox_delivery.hpp"
 #include "state/state_file.hpp"
 
 namespace kelvo {
@@ -22,7 +21,8 @@ OwnerState load_owner_state(std::optional<StateFile>& state_file) {
   auto loaded = load_state(state_file->path);
   if (loaded) return std::move(*loaded);
   state_file->unreadable = true;
-  report(fill("state file {} could not be loaded: {}; starting with an empty registry",
+  report(Urgency::Warning,
+         fill("state file {} could not be loaded: {}; starting with an empty registry",
               {state_file->path.string(), loaded.failure().reason}));
   return {};
 }
@@ -37,6 +37,9 @@ std::optional<PolledShell> polled_shell(const StartupSettings& settings) {
 ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
   auto state_file = state_file_for(settings);
   auto owner_state = load_owner_state(state_file);
+  const WallTime now = effects.clock.now();
+  StretchIds stretch_ids{.process_id = effects.process_id, .drawn = 0};
+  std::string board_id = draw_stretch_id(stretch_ids, now);
   ShellContext context{
       .link = settings.link,
       .owner = settings.owner,
@@ -45,31 +48,14 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
       .machine = {},
       .counters = {},
       .owner_state = std::move(owner_state),
-      .board = StretchBoard(new_stretch_id(), effects.clock.now()),
+      .board = StretchBoard(std::move(board_id), now),
       .host_health = {},
+      .stretch_ids = stretch_ids,
   };
-  reply(effects.host, context.owner, sender(context), intro_message());
+  Outbox outbox;
+  reply(context, intro_message(), outbox);
+  carry_out(context, effects, outbox);
   return context;
-}
-
-std::optional<std::string_view> sender(const ShellContext& context) {
-  if (!context.polled) return std::nullopt;
-  return context.polled->shell_id;
-}
-
-void save_owner_state(ShellContext& context, WallTime now) {
-  if (!context.state_file) return;
-  StateFile& file = *context.state_file;
-  if (file.unreadable) {
-    const auto kept = keep_unreadable(file.path, now);
-    if (!kept) {
-      report(fill("state save failed: {}", {kept.failure().reason}));
-      return;
-    }
-    if (*kept) report(fill("state file {} kept as {}", {file.path.string(), (*kept)->string()}));
-    file.unreadable = false;
-  }
-  save_state(file.path, context.owner_state);
 }
 
 }  // namespace kelvo

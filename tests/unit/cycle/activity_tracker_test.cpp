@@ -1,4 +1,4 @@
-#include "main/activity_tracker.hpp"
+#include "cycle/activity_tracker.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "main/host_health.hpp"
+#include "cycle/host_health.hpp"
 
 #include "common/duration.hpp"
 
@@ -12,16 +12,17 @@ std::string lasting(const HostHealth& health, WallTime now) {
 
 }  // namespace
 
-std::optional<std::string> follow_host_health(HostHealth& health,
-                                              const std::optional<std::string>& failure,
-                                              WallTime now) {
+std::optional<HostHealthNews> follow_host_health(HostHealth& health,
+                                                 const std::optional<std::string>& failure,
+                                                 WallTime now) {
   if (!failure) {
     if (!health.failing_since) return std::nullopt;
     const bool was_reported = health.last_reported.has_value();
     const std::string lasted = lasting(health, now);
     health = {};
     if (!was_reported) return std::nullopt;
-    return "host calls succeed again after " + lasted + " of failures";
+    return HostHealthNews{HostHealthNews::Kind::Recovered,
+                          "host calls succeed again after " + lasted + " of failures"};
   }
   if (!health.failing_since) health.failing_since = now;
   health.last_failure = *failure;
@@ -30,8 +31,11 @@ std::optional<std::string> follow_host_health(HostHealth& health,
       elapsed_between(*health.last_reported, now) < HOST_FAILING_REPORT_EVERY) {
     return std::nullopt;
   }
+  const auto kind =
+      health.last_reported ? HostHealthNews::Kind::StillFailing : HostHealthNews::Kind::Failing;
   health.last_reported = now;
-  return "host calls failing for " + lasting(health, now) + ": " + health.last_failure;
+  return HostHealthNews{
+      kind, "host calls failing for " + lasting(health, now) + ": " + health.last_failure};
 }
 
 }  // namespace kelvo

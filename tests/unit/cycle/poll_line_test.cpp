@@ -1,4 +1,4 @@
-#include "main/poll_line.hpp"
+#include "cycle/poll_line.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,0 +1,62 @@
+#include "main/outbox_delivery.hpp"
+
+#include <type_traits>
+#include <variant>
+
+#include "common/console.hpp"
+#include "common/text.hpp"
+#include "main/host_cli.hpp"
+#include "state/state_file.hpp"
+
+namespace kelvo {
+
+namespace {
+
+void deliver(const ShellContext& context, LoopEffects& effects, const Message& message) {
+  if (!context.owner) return;
+  if (!send(effects.host, *context.owner, message)) {
+    report(Urgency::Warning, "send dropped (spawn failed)");
+  }
+}
+
+// The state file is moved aside first when it could not be loaded, so its classes survive.
+void save_owner_state(StateFile& file, const OwnerState& state, WallTime now) {
+  if (file.unreadable) {
+    const auto kept = keep_unreadable(file.path, now);
+    if (!kept) {
+      report(Urgency::Error, fill("state save failed: {}", {kept.failure().reason}));
+      return;
+    }
+    if (*kept) {
+      report(Urgency::Warning,
+             fill("state file {} kept as {}", {file.path.string(), (*kept)->string()}));
+    }
+    file.unreadable = false;
+  }
+  if (const auto saved = save_state(file.path, state); !saved) {
+    report(Urgency::Error, saved.failure().reason);
+  }
+}
+
+}  // namespace
+
+void carry_out(ShellContext& context, LoopEffects& effects, Outbox& outbox) {
+  for (const Effect& effect : outbox.effects) {
+    std::visit(
+        [&](const auto& e) {
+          using E = std::decay_t<decltype(e)>;
+          if constexpr (std::is_same_v<E, Message>) {
+            deliver(context, effects, e);
+          } else if constexpr (std::is_same_v<E, Save>) {
+            if (context.state_file) save_owner_state(*context.state_file, e.state, e.at);
+          } else {
+            static_assert(std::is_same_v<E, ConsoleLine>);
+            report(e.urgency, e.text);
+          }
+        },
+        effect);
+  }
+  outbox.effects.clear();
+}
+
+}  // namespace kelvo
