@@ -12,9 +12,9 @@ ProcessResult CannedHost::run(const std::vector<std::string>& args) {
   return {Exited{0}, {}, {}};
 }
 
-bool CannedHost::send_input(const std::vector<std::string>&, std::string_view) {
+ProcessStatus CannedHost::send_input(const std::vector<std::string>&, std::string_view) {
   ++sends;
-  return true;
+  return Exited{0};
 }
 
 StartupSettings bench_settings() { return StartupSettings{kLink, kOwner, kShellId, std::nullopt}; }

@@ -27,7 +27,7 @@ class CannedHost final : public HostRunner {
   std::uint64_t sends = 0;
 
   ProcessResult run(const std::vector<std::string>& args) override;
-  bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+  ProcessStatus send_input(const std::vector<std::string>& args, std::string_view input) override;
   const std::string& program() const override { return program_name; }
 
  private:

@@ -20,6 +20,8 @@ std::string local_text(WallTime moment, const char* format) {
 
 std::string local_stamp_at(WallTime moment) { return local_text(moment, "%H:%M %Y-%m-%d"); }
 
+std::string local_hour_minute(WallTime moment) { return local_text(moment, "%H:%M"); }
+
 std::string local_time_of_day(WallTime moment) { return local_text(moment, "%H:%M:%S"); }
 
 }  // namespace kelvo

@@ -1,31 +1,44 @@
 #include "cycle/codes.hpp"
 
+#include <variant>
+
 #include "digest/digest.hpp"
 #include "machine/pacing_machine.hpp"
 
 namespace kelvo {
 
-void follow_up_digest(ShellContext& context, std::string_view digest_text,
-                      const std::vector<std::uint64_t>& pending_seqs,
-                      std::vector<InlineCode>& cycle_codes) {
+namespace {
+
+// The agent lowered the latch: a person is told it is blocked on a human.
+void tell_blocked(ShellContext& context, const PollReading& reading, WallTime now, Outbox& outbox) {
+  const std::string_view text = reading.done_text;
+  std::string detail =
+      excerpt_around(text, text.rfind("!!done!!"), std::string_view("!!done!!").size());
+  context.attention.blocked = Attention::Blocked{now, detail, now, 0};
+  context.attention.awaiting_resume = true;
+  outbox.effects.emplace_back(event_at(context, ShellEventKind::Blocked, now, std::move(detail)));
+}
+
+}  // namespace
+
+void follow_up_digest(ShellContext& context, std::string_view digest_text, PollReading& reading) {
   const auto digest = decode_digest(digest_text);
   if (!digest) return;
-  for (const std::uint64_t seq : pending_seqs) {
+  for (const std::uint64_t seq : reading.pending_seqs) {
     const auto text = find_agent_text(*digest, seq);
     if (!text) {
       ++context.counters.pointers_missed;
       continue;
     }
-    const auto codes = scan_inline_codes(*text);
-    cycle_codes.insert(cycle_codes.end(), codes.begin(), codes.end());
+    take_codes(reading, *text);
   }
 }
 
-void act_on_codes(ShellContext& context, const std::vector<InlineCode>& codes, WallTime now,
-                  Outbox& outbox) {
-  if (codes.empty()) return;
-  context.counters.codes += codes.size();
-  const CodeOutcome outcome = apply_codes(context.machine, codes, now);
+std::optional<InlineCode> act_on_codes(ShellContext& context, const PollReading& reading,
+                                       WallTime now, Outbox& outbox) {
+  if (reading.codes.empty()) return std::nullopt;
+  context.counters.codes += reading.codes.size();
+  const CodeOutcome outcome = apply_codes(context.machine, reading.codes, now);
   bool classified = false;
   for (const ClassifyCode& code : outcome.classify) {
     const auto done =
@@ -35,6 +48,12 @@ void act_on_codes(ShellContext& context, const std::vector<InlineCode>& codes, W
   }
   if (outcome.waited) mark_checkpoint(context.board, now);
   if (classified) save(context, now, outbox);
+  // An agent that answers with a verdict is not unresponsive, whatever it says.
+  if (outcome.verdict) context.attention.unresponsive = false;
+  if (outcome.verdict && std::holds_alternative<DoneCode>(*outcome.verdict)) {
+    tell_blocked(context, reading, now, outbox);
+  }
+  return outcome.verdict;
 }
 
 }  // namespace kelvo

@@ -15,24 +15,19 @@ namespace kelvo {
 
 namespace {
 
-void append_codes(std::vector<InlineCode>& codes, std::string_view text) {
-  const auto found = scan_inline_codes(text);
-  codes.insert(codes.end(), found.begin(), found.end());
-}
-
 void count_io_frame(RunCounters& counters, const IoFrame& frame, PollReading& reading) {
   ++counters.frames;
   ++counters.kinds[frame.kind];
   if (frame.kind != "AGENT_OUTPUT") return;
   ++counters.agent_outputs;
   if (!frame.truncated) {
-    append_codes(reading.codes, frame.text);
+    take_codes(reading, frame.text);
   } else if (frame.seq) {
     ++counters.truncated_followed;
     reading.pending_seqs.push_back(*frame.seq);
   } else {
     ++counters.truncated_blind;
-    append_codes(reading.codes, frame.text);
+    take_codes(reading, frame.text);
   }
 }
 
@@ -66,6 +61,68 @@ void show_board(ShellContext& context, Millis idle_for, WallTime resumed_at, Wal
         outbox);
 }
 
+void follow_edge(ShellContext& context, const ActivityEdge& edge, const PollReading& reading,
+                 WallTime now, Outbox& outbox) {
+  const PacingMachine& machine = context.machine;
+  const bool newer_idle_stretch = edge.activity == Activity::Idle &&
+                                  machine.activity == Activity::Idle && machine.idle_since &&
+                                  *machine.idle_since < edge.since;
+  const bool back_at_work = edge.activity == Activity::Busy && machine.activity == Activity::Idle;
+  if (back_at_work && context.attention.awaiting_resume) {
+    context.attention.awaiting_resume = false;
+    outbox.effects.emplace_back(event_at(context, ShellEventKind::Resumed, now, ""));
+  }
+  const auto idle_for = on_activity(context.machine, edge);
+  if (newer_idle_stretch && reading.verdict) {
+    static_cast<void>(apply_codes(context.machine, {*reading.verdict}, now));
+  }
+  if (idle_for && *idle_for >= BOARD_QUIET_MIN && context.owner) {
+    show_board(context, *idle_for, edge.since, now, outbox);
+  }
+}
+
+void follow_health(ShellContext& context, std::optional<std::string> host_failure, WallTime now,
+                   Outbox& outbox) {
+  auto news = follow_host_health(context.host_health, host_failure, now);
+  if (!news) return;
+  const bool recovered = news->kind == HostHealthNews::Kind::Recovered;
+  outbox.effects.emplace_back(
+      ConsoleLine{recovered ? Urgency::Notice : Urgency::Warning, news->line});
+  if (news->kind == HostHealthNews::Kind::StillFailing) return;
+  outbox.effects.emplace_back(
+      event_at(context, recovered ? ShellEventKind::HostRecovered : ShellEventKind::HostFailing,
+               now, recovered ? news->line : context.host_health.last_failure));
+}
+
+void remind_blocked(ShellContext& context, WallTime now, Outbox& outbox) {
+  auto& blocked = context.attention.blocked;
+  if (!blocked || elapsed_between(blocked->last_told, now) < BLOCKED_REMINDER_EVERY) return;
+  blocked->last_told = now;
+  ShellEvent event = event_at(context, ShellEventKind::Blocked, now, blocked->detail);
+  event.reminder = ++blocked->reminders;
+  outbox.effects.emplace_back(std::move(event));
+}
+
+// One more nudge of the current idle stretch; the Nth makes it unresponsive.
+void count_nudge(ShellContext& context, WallTime now, Outbox& outbox) {
+  Attention& attention = context.attention;
+  if (attention.stretch != context.machine.idle_since) {
+    attention.stretch = context.machine.idle_since;
+    attention.stretch_nudges = 0;
+    attention.unresponsive = false;
+  }
+  ++attention.stretch_nudges;
+  ++attention.total_nudges;
+  if (context.unresponsive_after == 0 || attention.stretch_nudges != context.unresponsive_after) {
+    return;
+  }
+  attention.unresponsive = true;
+  attention.awaiting_resume = true;
+  outbox.effects.emplace_back(
+      event_at(context, ShellEventKind::Unresponsive, now,
+               fill("{} nudges without an answer", {std::to_string(attention.stretch_nudges)})));
+}
+
 }  // namespace
 
 PollReading read_poll(ShellContext& context, const HostOutput& poll_output, WallTime now,
@@ -74,9 +131,9 @@ PollReading read_poll(ShellContext& context, const HostOutput& poll_output, Wall
   PolledShell& polled = *context.polled;
   if (is_refused(poll_output)) {
     if (++polled.refusal_streak >= REFUSALS_TO_SUPERSEDE) {
-      outbox.effects.emplace_back(
-          ConsoleLine{Urgency::Notice,
-                      fill("link no longer held by {} — superseded, exiting", {polled.shell_id})});
+      std::string line = fill("link no longer held by {} — superseded, exiting", {polled.shell_id});
+      outbox.effects.emplace_back(ConsoleLine{Urgency::Notice, line});
+      outbox.effects.emplace_back(event_at(context, ShellEventKind::Ending, now, std::move(line)));
       reading.superseded = true;
       return reading;
     }
@@ -89,7 +146,7 @@ PollReading read_poll(ShellContext& context, const HostOutput& poll_output, Wall
     if (trim(line).empty()) continue;
     boundary_seen = read_poll_line(context, line, now, reading, outbox) || boundary_seen;
   }
-  if (boundary_seen) reply(context, intro_message(), outbox);
+  if (boundary_seen) reply(context, intro_message(sender(context)), outbox);
   return reading;
 }
 
@@ -99,8 +156,9 @@ bool needs_digest(const ShellContext& context, const PollReading& reading) {
 
 void read_codes(ShellContext& context, PollReading& reading,
                 std::optional<std::string_view> digest_text, WallTime now, Outbox& outbox) {
-  if (digest_text) follow_up_digest(context, *digest_text, reading.pending_seqs, reading.codes);
-  act_on_codes(context, reading.codes, now, outbox);
+  if (digest_text) follow_up_digest(context, *digest_text, reading);
+  reading.verdict = act_on_codes(context, reading, now, outbox);
+  if (context.machine.latch == Latch::Raised) context.attention.blocked.reset();
 }
 
 void read_activity(ShellContext& context, const HostOutput& drive_poll_output,
@@ -109,25 +167,23 @@ void read_activity(ShellContext& context, const HostOutput& drive_poll_output,
   if (drive_poll_output.failure && !is_refused(drive_poll_output) && !host_failure) {
     host_failure = "drive-poll " + *drive_poll_output.failure;
   }
+  if (!host_failure) host_failure = std::move(context.send_failure);
+  context.send_failure.reset();
   for (const ActivityEdge& edge :
        follow_activity(context.polled->activity, drive_poll_output.out)) {
-    const auto idle_for = on_activity(context.machine, edge);
-    if (idle_for && *idle_for >= BOARD_QUIET_MIN && context.owner) {
-      show_board(context, *idle_for, edge.since, now, outbox);
-    }
+    follow_edge(context, edge, reading, now, outbox);
   }
-  auto news = follow_host_health(context.host_health, host_failure, now);
-  if (!news) return;
-  const Urgency urgency =
-      news->kind == HostHealthNews::Kind::Recovered ? Urgency::Notice : Urgency::Warning;
-  outbox.effects.emplace_back(ConsoleLine{urgency, std::move(news->line)});
+  if (context.machine.latch == Latch::Raised) context.attention.blocked.reset();
+  follow_health(context, std::move(host_failure), now, outbox);
 }
 
 void judge_nudge(ShellContext& context, WallTime now, Outbox& outbox) {
+  remind_blocked(context, now, outbox);
   const auto idle_for = tick(context.machine, now);
   if (!idle_for || !context.owner) return;
   outbox.effects.emplace_back(Message{SendFlags::IdleEphemeral, sender(context),
                                       nudge_message(*idle_for, local_stamp_at(now))});
+  count_nudge(context, now, outbox);
 }
 
 }  // namespace kelvo

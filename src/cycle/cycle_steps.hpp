@@ -9,6 +9,7 @@
 #include "common/time.hpp"
 #include "cycle/host_output.hpp"
 #include "cycle/outbox.hpp"
+#include "cycle/poll_reading.hpp"
 #include "cycle/shell_context.hpp"
 #include "digest/inline_code.hpp"
 
@@ -19,14 +20,6 @@ namespace kelvo {
 // in the outbox, which the driver carries out before its next host call.
 
 inline constexpr std::uint32_t REFUSALS_TO_SUPERSEDE = 3;
-
-// What reading the poll leaves for the later steps.
-struct PollReading {
-  bool superseded = false;                  // the third refused poll in a row
-  std::optional<std::string> host_failure;  // a failed poll without a refusal
-  std::vector<InlineCode> codes;            // from untruncated (or blind) agent output
-  std::vector<std::uint64_t> pending_seqs;  // truncated outputs to read in the digest
-};
 
 // Reads the poll: its refusal, then every line in order, acting on operator commands at once;
 // after a boundary, the intro again.
@@ -40,12 +33,16 @@ bool needs_digest(const ShellContext& context, const PollReading& reading);
 void read_codes(ShellContext& context, PollReading& reading,
                 std::optional<std::string_view> digest_text, WallTime now, Outbox& outbox);
 
-// The activity edges of drive-poll, with the board shown at the end of a quiet stretch, then the
-// host's health over both polls of the cycle.
+// The activity edges of drive-poll, with the board shown at the end of a quiet stretch and the
+// return to work told as `resumed` when the agent was told blocked or unresponsive; then the
+// host's health over the cycle's host calls. A done or wait code of this cycle belongs to a newer
+// idle stretch that drive-poll reports in the same cycle: the agent wrote it after that stretch
+// began, in a busy spell too short for the shell to see.
 void read_activity(ShellContext& context, const HostOutput& drive_poll_output,
                    const PollReading& reading, WallTime now, Outbox& outbox);
 
-// The nudge, when the machine says one is due.
+// The nudge, when the machine says one is due, and `unresponsive` after the stretch's Nth; the
+// reminder of a blocked agent every BLOCKED_REMINDER_EVERY.
 void judge_nudge(ShellContext& context, WallTime now, Outbox& outbox);
 
 }  // namespace kelvo

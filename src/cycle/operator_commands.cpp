@@ -14,6 +14,8 @@ namespace {
 void pause_or_delay(ShellContext& context, const PauseCommand& command, WallTime now) {
   apply_pause(context.machine, command.minutes, now);
   if (command.minutes) mark_checkpoint(context.board, now);
+  // A pause is the operator's, even over the agent's `!!done!!`.
+  if (!command.minutes) context.attention.blocked.reset();
 }
 
 void classify_by_operator(ShellContext& context, const ClassifyCommand& command, WallTime now,

@@ -15,7 +15,7 @@ constexpr std::array<std::string_view, 7> INTRO_SENTENCES{
     "when you're waiting on a peer or a task with an ETA (m minutes).",
     "`!!done!!` covers this idle stretch only: anything that puts you back to work — a peer "
     "message included — re-arms the pacing, so re-emit it if you are still blocked.",
-    "Every message your kelvo sends arrives from `KELVO-0` — that sender is this shell, never a "
+    "Every message your kelvo sends arrives from `{}` — that sender is this shell, never a "
     "fellow agent.",
     "kelvo also keeps one stretch board: the live stretch runs until you classify it, each "
     "`!!wait=m!!` marks a checkpoint (`:1`, `:2`, … — `:0` is its start), and when a quiet "
@@ -24,13 +24,13 @@ constexpr std::array<std::string_view, 7> INTRO_SENTENCES{
     "Classify a recurring kind of wait by its checkpoint — `!!classify=<id>-<sub>:<name>!!` "
     "(snake_case name) — and kelvo folds that checkpoint's shown time into the class's running "
     "average (kept across restarts) and starts a fresh stretch.",
-    "Retire classes you no longer track with `qrn shell cmd KELVO-0 retire \"<names>\"` "
+    "Retire classes you no longer track with `qrn shell cmd {} retire \"<names>\"` "
     "(space-separated, CLI only).",
 };
 
 }  // namespace
 
-std::string intro_message() {
+std::string intro_message(std::optional<std::string_view> sender) {
   std::string text(KELVO_PREFIX);
   text += INTRO_SENTENCES.front();
   for (std::size_t i = 1; i < INTRO_SENTENCES.size(); ++i) {
@@ -38,7 +38,9 @@ std::string intro_message() {
     text += INTRO_SENTENCES[i];
   }
   text += VERSION_SUFFIX;
-  return text;
+  // Without a shell id the shell sends no sender; the host's own default is KELVO-0.
+  const std::string_view id = sender.value_or("KELVO-0");
+  return fill(text, {id, id});
 }
 
 std::string nudge_message(Millis idle_for, std::string_view stamp) {

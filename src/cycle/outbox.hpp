@@ -7,6 +7,7 @@
 
 #include "common/time.hpp"
 #include "common/urgency.hpp"
+#include "cycle/shell_event.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
@@ -42,7 +43,9 @@ struct ConsoleLine {
   bool operator==(const ConsoleLine&) const = default;
 };
 
-using Effect = std::variant<Message, Save, ConsoleLine>;
+using Effect = std::variant<Message, Save, ConsoleLine, ShellEvent>;
+
+// A ShellEvent in the outbox is told to the event hook, when the run has one.
 
 // What a step of the cycle decided to do, in the order it is to be done. The driver carries it
 // out before its next host call.

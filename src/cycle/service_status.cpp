@@ -19,15 +19,26 @@ std::string activity_piece(const ShellContext& context) {
               {last->activity == Activity::Busy ? "busy" : "idle", local_time_of_day(last->since)});
 }
 
-// The machine cannot tell a done code from a pause: both lower the latch.
-std::string nudge_piece(const PacingMachine& machine) {
-  if (machine.latch == Latch::Lowered) return "no nudge: paused";
-  if (machine.held_delay) {
-    return fill("no nudge: delay {}m held for the next idle stretch",
-                {std::to_string(*machine.held_delay)});
+std::string nudge_piece(const ShellContext& context) {
+  const PacingMachine& machine = context.machine;
+  const Attention& attention = context.attention;
+  switch (pacing_of(context)) {
+    case Pacing::Blocked:
+      return "blocked on a human since " + local_hour_minute(attention.blocked->since);
+    case Pacing::Paused:
+      return "paused by the operator";
+    case Pacing::Held:
+      return fill("no nudge: delay {}m held for the next idle stretch",
+                  {std::to_string(*machine.held_delay)});
+    case Pacing::Unresponsive:
+      return fill("unresponsive: {} nudges since {}", {std::to_string(attention.stretch_nudges),
+                                                       local_hour_minute(*attention.stretch)});
+    case Pacing::Nudging:
+    case Pacing::Waiting:
+      return "next nudge " + local_time_of_day(*machine.timer);
+    case Pacing::Busy:
+      break;
   }
-  // A raised latch keeps the timer running for as long as the endpoint is idle.
-  if (machine.timer) return "next nudge " + local_time_of_day(*machine.timer);
   return "no nudge while busy";
 }
 
@@ -55,10 +66,9 @@ std::string service_status(const ShellContext& context) {
   // The owner comes from the command line as any bytes; a line break in it would end the
   // STATUS assignment and start another.
   const std::string owner = context.owner ? escape_controls(*context.owner) : "no owner";
-  return fill(
-      "{}: {}; {}; {}; {}; {}",
-      {owner, activity_piece(context), nudge_piece(context.machine), board_piece(context.board),
-       classes_piece(context.owner_state.registry), host_piece(context.host_health)});
+  return fill("{}: {}; {}; {}; {}; {}",
+              {owner, activity_piece(context), nudge_piece(context), board_piece(context.board),
+               classes_piece(context.owner_state.registry), host_piece(context.host_health)});
 }
 
 }  // namespace kelvo

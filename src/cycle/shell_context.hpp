@@ -8,9 +8,11 @@
 
 #include "board/stretch_board.hpp"
 #include "cycle/activity_tracker.hpp"
+#include "cycle/attention.hpp"
 #include "cycle/host_health.hpp"
 #include "cycle/outbox.hpp"
 #include "cycle/run_counters.hpp"
+#include "cycle/shell_event.hpp"
 #include "cycle/stretch_ids.hpp"
 #include "machine/pacing_machine.hpp"
 #include "state/owner_state.hpp"
@@ -46,7 +48,23 @@ struct ShellContext {
   StretchBoard board;
   HostHealth host_health;
   StretchIds stretch_ids;
+  Attention attention{};
+  // The nudges of one idle stretch after which it is told as unresponsive; 0: never.
+  std::uint32_t unresponsive_after = DEFAULT_UNRESPONSIVE_AFTER;
+  // The first send since the host's health was last judged that ran and failed.
+  std::optional<std::string> send_failure{};
 };
+
+// Where the pacing stands, for a person: busy (nothing held), nudging (idle, the schedule's timer
+// runs), waiting (a wait or delay set the timer), held (a delay waits for the next idle stretch),
+// paused (by the operator), blocked (by the agent's `!!done!!`), unresponsive (the idle stretch's
+// Nth nudge went out unanswered).
+enum class Pacing { Busy, Nudging, Waiting, Held, Paused, Blocked, Unresponsive };
+
+Pacing pacing_of(const ShellContext& context);
+
+// "busy", "nudging", …: the names the runtime status uses.
+std::string_view pacing_name(Pacing pacing);
 
 // Messages go out from the shell id, when there is one.
 std::optional<std::string> sender(const ShellContext& context);
@@ -54,6 +72,10 @@ std::optional<std::string> sender(const ShellContext& context);
 // Puts a message for the agent in the outbox, sent "--active-only" from the shell id; nothing
 // without an owner to send it to.
 void reply(const ShellContext& context, std::string text, Outbox& outbox);
+
+// An event at `now` with the idle stretch's start, length and nudges, where there is one.
+ShellEvent event_at(const ShellContext& context, ShellEventKind kind, WallTime now,
+                    std::string detail);
 
 // Puts a save of the owner state in the outbox, when the run has a state file to save it in.
 void save(const ShellContext& context, WallTime now, Outbox& outbox);

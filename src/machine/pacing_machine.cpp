@@ -105,10 +105,12 @@ CodeOutcome apply_codes(PacingMachine& machine, const std::vector<InlineCode>& c
   for (auto code = codes.rbegin(); code != codes.rend(); ++code) {
     if (std::holds_alternative<DoneCode>(*code)) {
       apply_pause(machine, std::nullopt, now);
+      outcome.verdict = *code;
       break;
     }
     if (const auto* wait = std::get_if<WaitCode>(&*code)) {
       apply_pause(machine, wait->minutes, now);
+      outcome.verdict = *code;
       outcome.waited = true;
       break;
     }

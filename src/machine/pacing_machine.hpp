@@ -38,9 +38,10 @@ struct PacingMachine {
 };
 
 // What one cycle's inline codes leave for the caller: the classify codes to carry out, in order,
-// and whether a wait code was the verdict.
+// the done or wait code that won, and whether it was a wait.
 struct CodeOutcome {
   std::vector<ClassifyCode> classify;
+  std::optional<InlineCode> verdict;
   bool waited = false;
 };
 

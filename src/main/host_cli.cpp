@@ -135,7 +135,7 @@ std::string fetch_digest(HostRunner& runner, std::string_view owner) {
   return run_host(runner, digest_args(owner)).out;
 }
 
-bool send(HostRunner& runner, std::string_view owner, const Message& message) {
+ProcessStatus send(HostRunner& runner, std::string_view owner, const Message& message) {
   std::optional<std::string_view> from;
   if (message.from) from = *message.from;
   return runner.send_input(send_args(owner, message.flags, from), message.text);

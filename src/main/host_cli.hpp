@@ -52,8 +52,7 @@ HostOutput drive_poll(HostRunner& runner, std::string_view shell_id, std::string
 // The digest JSON of the owner's last turns, empty when the call failed.
 std::string fetch_digest(HostRunner& runner, std::string_view owner);
 
-// Writes `message` to the host's send call exactly as given; false when the call could not
-// start, and the message is lost. Nothing else about the call is looked at.
-bool send(HostRunner& runner, std::string_view owner, const Message& message);
+// Writes `message` to the host's send call exactly as given; gives how the call ended.
+ProcessStatus send(HostRunner& runner, std::string_view owner, const Message& message);
 
 }  // namespace kelvo

@@ -38,11 +38,12 @@ ProcessResult ProcessHostRunner::run(const std::vector<std::string>& args) {
   return run_process(request(args));
 }
 
-bool ProcessHostRunner::send_input(const std::vector<std::string>& args, std::string_view input) {
+ProcessStatus ProcessHostRunner::send_input(const std::vector<std::string>& args,
+                                            std::string_view input) {
   ProcessRequest send = request(args);
   send.input = std::string(input);
   send.capture_output = false;
-  return !std::holds_alternative<SpawnFailed>(run_process(send).status);
+  return run_process(send).status;
 }
 
 }  // namespace kelvo

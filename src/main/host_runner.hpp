@@ -18,8 +18,9 @@ class HostRunner {
   virtual ProcessResult run(const std::vector<std::string>& args) = 0;
 
   // Writes `input` to the child's standard input and closes it, both outputs discarded, waited
-  // for. False when the child could not be started; its exit status is of no interest.
-  virtual bool send_input(const std::vector<std::string>& args, std::string_view input) = 0;
+  // for; gives how it ended.
+  virtual ProcessStatus send_input(const std::vector<std::string>& args,
+                                   std::string_view input) = 0;
 
   // The host program, as the messages about it name it.
   virtual const std::string& program() const = 0;
@@ -32,7 +33,7 @@ class ProcessHostRunner final : public HostRunner {
   explicit ProcessHostRunner(std::string host_program);
 
   ProcessResult run(const std::vector<std::string>& args) override;
-  bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+  ProcessStatus send_input(const std::vector<std::string>& args, std::string_view input) override;
   const std::string& program() const override { return host_program_; }
 
  private:

@@ -12,10 +12,15 @@ namespace kelvo {
 
 namespace {
 
-void deliver(const ShellContext& context, LoopEffects& effects, const Message& message) {
+// A send that cannot start loses its message and says so; one that runs and fails counts
+// against the host's health.
+void deliver(ShellContext& context, LoopEffects& effects, const Message& message) {
   if (!context.owner) return;
-  if (!send(effects.host, *context.owner, message)) {
+  const ProcessStatus status = send(effects.host, *context.owner, message);
+  if (std::holds_alternative<SpawnFailed>(status)) {
     report(Urgency::Warning, "send dropped (spawn failed)");
+  } else if (!exited_zero(status) && !context.send_failure) {
+    context.send_failure = "send " + describe_status(status);
   }
 }
 
@@ -49,9 +54,10 @@ void carry_out(ShellContext& context, LoopEffects& effects, Outbox& outbox) {
             deliver(context, effects, e);
           } else if constexpr (std::is_same_v<E, Save>) {
             if (context.state_file) save_owner_state(*context.state_file, e.state, e.at);
-          } else {
-            static_assert(std::is_same_v<E, ConsoleLine>);
+          } else if constexpr (std::is_same_v<E, ConsoleLine>) {
             report(e.urgency, e.text);
+          } else {
+            static_assert(std::is_same_v<E, ShellEvent>);
           }
         },
         effect);

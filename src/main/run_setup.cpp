@@ -51,9 +51,12 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
       .board = StretchBoard(std::move(board_id), now),
       .host_health = {},
       .stretch_ids = stretch_ids,
+      .attention = {},
+      .unresponsive_after = settings.unresponsive_after,
+      .send_failure = std::nullopt,
   };
   Outbox outbox;
-  reply(context, intro_message(), outbox);
+  reply(context, intro_message(sender(context)), outbox);
   carry_out(context, effects, outbox);
   return context;
 }

@@ -13,8 +13,9 @@
 namespace kelvo {
 namespace {
 
-constexpr std::array<std::string_view, 5> kOptions = {"--link", "--qrn", "--owner", "--id",
-                                                      "--state-dir"};
+constexpr std::array<std::string_view, 8> kOptions = {
+    "--link",       "--qrn", "--owner", "--id", "--state-dir", "--on-event", "--unresponsive-after",
+    "--runtime-dir"};
 
 std::optional<std::string> first_of(std::optional<std::string> preferred,
                                     std::optional<std::string> fallback) {
@@ -68,7 +69,8 @@ std::string resolve_host_program(const std::vector<std::string>& args,
 
 std::string usage_text() {
   return "usage: kelvo-shell --link <token> [--qrn <host>] [--owner <owner>] [--id <shell-id>]\n"
-         "                   [--state-dir <dir>]\n"
+         "                   [--state-dir <dir>] [--on-event <program>]\n"
+         "                   [--unresponsive-after <n>] [--runtime-dir <dir>]\n"
          "Paces one AI agent endpoint for the qrn host: binds as the shell of one link, follows\n"
          "the endpoint's activity and nudges an agent that has stayed idle.\n"
          "\n"
@@ -77,6 +79,10 @@ std::string usage_text() {
          "  --owner <owner>    the endpoint to pace (default: the owner in the bind reply)\n"
          "  --id <shell-id>    the shell id to poll as (default: the one in the bind reply)\n"
          "  --state-dir <dir>  the folder of state/<owner>.json (default: the working directory)\n"
+         "  --on-event <program>  run <program> <event> for what a person should hear of\n"
+         "  --unresponsive-after <n>  tell `unresponsive` after the nth nudge of an idle\n"
+         "                     stretch (default 4; 0: never)\n"
+         "  --runtime-dir <dir>  keep <dir>/<owner>.json telling how this shell is doing\n"
          "  --help, --version  print this text or the version, and exit\n"
          "\n"
          "See kelvo-shell(1).\n";
@@ -94,6 +100,18 @@ std::variant<CommandLine, StartupStop> read_command_line(
   given.owner = find_option(args, "--owner");
   given.shell_id = find_option(args, "--id");
   if (auto state_dir = find_option(args, "--state-dir")) given.state_dir = *state_dir;
+  // Empty values stand for absent ones, as a unit's unset variable gives them.
+  if (auto hook = find_option(args, "--on-event"); hook && !hook->empty()) given.on_event = *hook;
+  if (auto dir = find_option(args, "--runtime-dir"); dir && !dir->empty()) given.runtime_dir = *dir;
+  if (auto after = find_option(args, "--unresponsive-after")) {
+    const auto count = parse_u32(*after);
+    if (!count) {
+      return StartupStop{2, fill("--unresponsive-after needs a whole number of nudges (0 for "
+                                 "never), not \"{}\"",
+                                 {escape_controls(*after)})};
+    }
+    given.unresponsive_after = *count;
+  }
   return command_line;
 }
 
@@ -122,6 +140,9 @@ std::variant<StartupSettings, StartupStop> bind_and_settle(
   settings.owner = first_of(given.owner, std::move(reply.owner));
   settings.shell_id = first_of(given.shell_id, std::move(reply.shell_id));
   settings.state_dir = given.state_dir ? given.state_dir : working_directory();
+  settings.on_event = given.on_event;
+  settings.unresponsive_after = given.unresponsive_after;
+  settings.runtime_dir = given.runtime_dir;
   return settings;
 }
 

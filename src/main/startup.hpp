@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
@@ -18,10 +19,13 @@ struct StartupSettings {
   std::optional<std::string> owner;
   std::optional<std::string> shell_id;
   std::optional<std::filesystem::path> state_dir;
+  std::optional<std::string> on_event{};               // --on-event: the event hook program
+  std::uint32_t unresponsive_after = 4;                // --unresponsive-after; 0: never
+  std::optional<std::filesystem::path> runtime_dir{};  // --runtime-dir
 };
 
 // What the command line and the environment say, before anything has run: the host program to
-// run, and the settings as far as the options give them (--link, --owner, --id, --state-dir).
+// run, and the settings as far as the options give them.
 struct CommandLine {
   std::string host_program;
   StartupSettings given;

@@ -8,9 +8,10 @@ ProcessResult FakeHostRunner::run(const std::vector<std::string>& args) {
   return {Exited{0}, {}, {}};
 }
 
-bool FakeHostRunner::send_input(const std::vector<std::string>& args, std::string_view input) {
+ProcessStatus FakeHostRunner::send_input(const std::vector<std::string>& args,
+                                         std::string_view input) {
   calls.push_back({args, std::string(input)});
-  return !sends_fail_to_spawn;
+  return send_status;
 }
 
 }  // namespace kelvo::testing

@@ -20,13 +20,13 @@ class FakeHostRunner final : public HostRunner {
 
   // Answers run(); when unset every call exits 0 and prints nothing.
   std::function<ProcessResult(const std::vector<std::string>& args)> answer;
-  // Makes every send fail to start.
-  bool sends_fail_to_spawn = false;
+  // How every send ends.
+  ProcessStatus send_status = Exited{0};
   std::vector<Call> calls;
   std::string program_name = "qrn";
 
   ProcessResult run(const std::vector<std::string>& args) override;
-  bool send_input(const std::vector<std::string>& args, std::string_view input) override;
+  ProcessStatus send_input(const std::vector<std::string>& args, std::string_view input) override;
   const std::string& program() const override { return program_name; }
 };
 

@@ -37,9 +37,15 @@ TEST(IntroMessage, JoinsTheSevenSentencesAndEndsWithTheVersion) {
       "shown time into the class's running average (kept across restarts) and starts a fresh "
       "stretch. " +
       retire + " — kelvo v" KELVO_VERSION;
-  const std::string intro = intro_message();
-  EXPECT_EQ(intro, expected);
-  EXPECT_EQ(intro.size(), 1175u);
+  EXPECT_EQ(intro_message("KELVO-0"), expected);
+  EXPECT_EQ(intro_message(std::nullopt), expected);
+}
+
+TEST(IntroMessage, NamesTheShellIdItSendsFrom) {
+  const std::string intro = intro_message("KELVO-3");
+  EXPECT_NE(intro.find("arrives from `KELVO-3` — that sender is this shell"), std::string::npos);
+  EXPECT_NE(intro.find("`qrn shell cmd KELVO-3 retire \"<names>\"`"), std::string::npos);
+  EXPECT_EQ(intro.find("KELVO-0"), std::string::npos);
 }
 
 TEST(NudgeMessage, PutsTheCoarseIdleTimeAndTheStampIntoTheText) {

@@ -28,6 +28,9 @@ ShellContext bound_run() {
       .board = StretchBoard("cqijcs", at(0)),
       .host_health = {},
       .stretch_ids = {},
+      .attention = {},
+      .unresponsive_after = 4,
+      .send_failure = std::nullopt,
   };
 }
 
@@ -65,12 +68,30 @@ TEST_F(ServiceStatus, ShowsEachPieceOfTheRun) {
        },
        "demo: idle since 10:29:05; next nudge 10:30:05; board cqijcs :0 :1; 1 class; host calls "
        "ok"},
-      {"done or paused while idle",
+      {"paused while idle",
        [](ShellContext& c) {
          report(c, Activity::Idle, at(0));
          apply_pause(c.machine, std::nullopt, at(10));
        },
-       "demo: idle since 10:29:05; no nudge: paused; board cqijcs :0; 0 classes; host calls ok"},
+       "demo: idle since 10:29:05; paused by the operator; board cqijcs :0; 0 classes; host calls "
+       "ok"},
+      {"blocked by the agent",
+       [](ShellContext& c) {
+         report(c, Activity::Idle, at(0));
+         apply_pause(c.machine, std::nullopt, at(70));
+         c.attention.blocked = Attention::Blocked{at(70), "", at(70), 0};
+       },
+       "demo: idle since 10:29:05; blocked on a human since 10:30; board cqijcs :0; 0 classes; "
+       "host calls ok"},
+      {"unresponsive",
+       [](ShellContext& c) {
+         report(c, Activity::Idle, at(0));
+         c.attention.stretch = at(0);
+         c.attention.stretch_nudges = 4;
+         c.attention.unresponsive = true;
+       },
+       "demo: idle since 10:29:05; unresponsive: 4 nudges since 10:29; board cqijcs :0; 0 "
+       "classes; host calls ok"},
       {"delay while busy",
        [](ShellContext& c) {
          report(c, Activity::Busy, at(0));

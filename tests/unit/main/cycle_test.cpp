@@ -124,7 +124,7 @@ TEST_F(CycleTest, SetUpSendsTheIntroFromTheShellId) {
   ASSERT_EQ(sends.size(), 1u);
   EXPECT_EQ(sends[0].args,
             (std::vector<std::string>{"send", "--active-only", "--from", "KELVO-7", "agent-1"}));
-  EXPECT_EQ(*sends[0].input, intro_message());
+  EXPECT_EQ(*sends[0].input, intro_message("KELVO-7"));
   EXPECT_EQ(context->board.checkpoints.front().marked_at, at_epoch_ms(kStart));
 }
 
@@ -190,7 +190,8 @@ TEST_F(CycleTest, BoundariesReintroduceOncePerCycleAndForgedOnesAreCounted) {
   start();
   host.queue_poll({sim::boundary_frame("compact"), sim::boundary_frame("clear")});
   cycle();
-  EXPECT_EQ(host.sent_texts(), (std::vector<std::string>{intro_message(), intro_message()}));
+  EXPECT_EQ(host.sent_texts(),
+            (std::vector<std::string>{intro_message("KELVO-7"), intro_message("KELVO-7")}));
   EXPECT_EQ(context->counters.boundaries, 2u);
 
   // A boundary signed with another link's key is refused and re-introduces nothing.
@@ -337,7 +338,7 @@ TEST_F(CycleTest, MessagesGoFromTheShellIdWithTheirFlags) {
                                                      "KELVO-7", "agent-1"}));
   EXPECT_EQ(*sends[1].input, nudge_message(Millis(60000), local_stamp_at(at_epoch_ms(kStart))));
   EXPECT_EQ(sends[2].args, active);
-  EXPECT_EQ(*sends[2].input, intro_message());
+  EXPECT_EQ(*sends[2].input, intro_message("KELVO-7"));
   EXPECT_EQ(sends[3].args, active);
   EXPECT_TRUE(sends[3].input->find("`qrn shell cmd KELVO-7 classify ") != std::string::npos);
 }

@@ -184,15 +184,18 @@ TEST(HostCalls, DriveAndDigestGiveOnlyStandardOutput) {
 TEST(Send, PassesTheMessageVerbatimFromItsSender) {
   FakeHostRunner host;
   const std::string message = "\u27F3 **kelvo** line one\r\nline two\n\n";
-  EXPECT_TRUE(send(host, "O", Message{SendFlags::IdleEphemeral, "S", message}));
-  EXPECT_TRUE(send(host, "O", Message{SendFlags::ActiveOnly, std::nullopt, "anonymous"}));
+  EXPECT_EQ(send(host, "O", Message{SendFlags::IdleEphemeral, "S", message}),
+            ProcessStatus(Exited{0}));
+  EXPECT_EQ(send(host, "O", Message{SendFlags::ActiveOnly, std::nullopt, "anonymous"}),
+            ProcessStatus(Exited{0}));
   ASSERT_EQ(host.calls.size(), 2u);
   EXPECT_EQ(host.calls[0].args, (Args{"send", "--idle-only", "--ephemeral", "--from", "S", "O"}));
   EXPECT_EQ(host.calls[0].input, message);
   EXPECT_EQ(host.calls[1].args, (Args{"send", "--active-only", "O"}));
 
-  host.sends_fail_to_spawn = true;
-  EXPECT_FALSE(send(host, "O", Message{SendFlags::ActiveOnly, "S", "lost"}));
+  host.send_status = SpawnFailed{ENOENT};
+  EXPECT_EQ(send(host, "O", Message{SendFlags::ActiveOnly, "S", "lost"}),
+            ProcessStatus(SpawnFailed{ENOENT}));
 }
 
 }  // namespace

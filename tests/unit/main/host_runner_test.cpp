@@ -37,19 +37,19 @@ TEST(ProcessHostRunner, SendsTheInputByteForByte) {
   TempDir dir;
   ProcessHostRunner runner(recording_host(dir));
   const std::string message = "first\r\nsecond\n\u2014 no final break";
-  EXPECT_TRUE(runner.send_input({"send", "O"}, message));
+  EXPECT_EQ(runner.send_input({"send", "O"}, message), ProcessStatus{Exited{0}});
   EXPECT_EQ(read_file(dir.path() / "input"), message);
   EXPECT_EQ(read_file(dir.path() / "args"), "<send>\n<O>\n");
 }
 
-TEST(ProcessHostRunner, TellsWhenTheHostCannotStart) {
+TEST(ProcessHostRunner, TellsHowASendEnded) {
   ignore_sigpipe();  // "fail" may exit before it is given its input
   TempDir dir;
   ProcessHostRunner missing((dir.path() / "absent").string());
-  EXPECT_FALSE(missing.send_input({"send", "O"}, "lost"));
+  EXPECT_EQ(missing.send_input({"send", "O"}, "lost"), ProcessStatus{SpawnFailed{ENOENT}});
   EXPECT_EQ(missing.run({"api"}).status, ProcessStatus{SpawnFailed{ENOENT}});
   ProcessHostRunner failing(write_shell_script(dir.path(), "fail", "exit 7\n").string());
-  EXPECT_TRUE(failing.send_input({"send", "O"}, "ignored"));
+  EXPECT_EQ(failing.send_input({"send", "O"}, "ignored"), ProcessStatus{Exited{7}});
 }
 
 }  // namespace

@@ -1,0 +1,125 @@
+#include "cycle/cycle_steps.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "frame/frame_escape.hpp"
+#include "frame/frame_mac.hpp"
+#include "qrn-sim/frames.hpp"
+
+namespace kelvo {
+namespace {
+
+constexpr std::uint64_t kStart = 1'800'000'000'000;
+const std::string kLink = "link-token";
+
+WallTime at_s(std::uint64_t seconds) { return at_epoch_ms(kStart + seconds * 1000); }
+
+ShellContext bound_run() {
+  return ShellContext{
+      .link = kLink,
+      .owner = "demo",
+      .polled = PolledShell{.shell_id = "KELVO-0", .activity = {}, .refusal_streak = 0},
+      .state_file = std::nullopt,
+      .machine = {},
+      .counters = {},
+      .owner_state = {},
+      .board = StretchBoard("cqijcs", at_s(0)),
+      .host_health = {},
+      .stretch_ids = {},
+  };
+}
+
+HostOutput agent_says(const std::string& text) {
+  const std::string frame =
+      "<EVENT type=\"io\" kind=\"AGENT_OUTPUT\">" + escape_body(text) + "</EVENT>";
+  return {*sign_frame(frame, kLink) + "\n", "", std::nullopt};
+}
+
+HostOutput activity(bool idle, WallTime since) {
+  return {sim::activity_frame(idle, epoch_ms(since)) + "\n", "", std::nullopt};
+}
+
+std::vector<ShellEvent> events_of(const Outbox& outbox) {
+  std::vector<ShellEvent> events;
+  for (const Effect& effect : outbox.effects) {
+    if (const auto* event = std::get_if<ShellEvent>(&effect)) events.push_back(*event);
+  }
+  return events;
+}
+
+// One whole cycle's decisions, as the driver runs them.
+Outbox cycle(ShellContext& context, const HostOutput& poll, const HostOutput& drive_poll,
+             WallTime now) {
+  Outbox outbox;
+  PollReading reading = read_poll(context, poll, now, outbox);
+  read_codes(context, reading, std::nullopt, now, outbox);
+  read_activity(context, drive_poll, reading, now, outbox);
+  judge_nudge(context, now, outbox);
+  return outbox;
+}
+
+TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
+  ShellContext context = bound_run();
+  cycle(context, {}, activity(true, at_s(0)), at_s(10));
+  const std::string said = std::string(400, 'x') + " CI needs a human approval !!done!!";
+  const Outbox told = cycle(context, agent_says(said), activity(true, at_s(0)), at_s(20));
+  const auto events = events_of(told);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].kind, ShellEventKind::Blocked);
+  EXPECT_EQ(events[0].since, at_s(0));
+  EXPECT_LE(events[0].detail.size(), 300u);
+  EXPECT_NE(events[0].detail.find("human approval !!done!!"), std::string::npos);
+  EXPECT_EQ(pacing_of(context), Pacing::Blocked);
+
+  EXPECT_TRUE(events_of(cycle(context, {}, activity(true, at_s(0)), at_s(4 * 3600))).empty());
+  const auto reminded = events_of(cycle(context, {}, activity(true, at_s(0)), at_s(4 * 3600 + 20)));
+  ASSERT_EQ(reminded.size(), 1u);
+  EXPECT_EQ(reminded[0].reminder, 1u);
+
+  const auto back = events_of(cycle(context, {}, activity(false, at_s(5 * 3600)), at_s(5 * 3600)));
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].kind, ShellEventKind::Resumed);
+  EXPECT_EQ(pacing_of(context), Pacing::Busy);
+}
+
+TEST(CycleSteps, ACodeBelongsToTheNewerIdleStretchReportedInTheSameCycle) {
+  for (const std::string code : {"!!done!!", "!!wait=20!!"}) {
+    ShellContext context = bound_run();
+    cycle(context, {}, activity(true, at_s(0)), at_s(10));
+    // The agent was at work for a spell too short to see, then idle again from 300 s.
+    cycle(context, agent_says("later " + code), activity(true, at_s(300)), at_s(301));
+    if (code == "!!done!!") {
+      EXPECT_EQ(pacing_of(context), Pacing::Blocked) << code;
+      EXPECT_EQ(context.machine.timer, std::nullopt) << code;
+    } else {
+      EXPECT_EQ(pacing_of(context), Pacing::Waiting) << code;
+      EXPECT_EQ(context.machine.timer, at_s(300 + 20 * 60)) << code;
+    }
+  }
+}
+
+TEST(CycleSteps, TheNthNudgeOfAStretchIsToldOnceAsUnresponsive) {
+  ShellContext context = bound_run();
+  context.unresponsive_after = 2;
+  std::vector<ShellEventKind> kinds;
+  for (std::uint64_t s = 0; s < 1200; s += 10) {
+    for (const ShellEvent& event :
+         events_of(cycle(context, {}, activity(true, at_s(0)), at_s(s)))) {
+      kinds.push_back(event.kind);
+      EXPECT_EQ(event.nudges, 2u);
+      EXPECT_EQ(event.since, at_s(0));
+    }
+  }
+  EXPECT_EQ(kinds, std::vector<ShellEventKind>{ShellEventKind::Unresponsive});
+  EXPECT_EQ(pacing_of(context), Pacing::Unresponsive);
+  EXPECT_EQ(context.attention.total_nudges, 3u);  // 1, 3 and 8 minutes in
+  const auto back = events_of(cycle(context, {}, activity(false, at_s(1300)), at_s(1300)));
+  ASSERT_EQ(back.size(), 1u);
+  EXPECT_EQ(back[0].kind, ShellEventKind::Resumed);
+}
+
+}  // namespace
+}  // namespace kelvo
