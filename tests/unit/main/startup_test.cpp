@@ -119,6 +119,36 @@ TEST(StartUp, LetsOptionsOverrideTheReply) {
   EXPECT_EQ(settings.state_dir, std::filesystem::path("/st"));
 }
 
+TEST(StartUp, ReadsTheEventHookAndItsCountAndTheRuntimeFolder) {
+  struct Case {
+    Args args;
+    std::optional<std::string> on_event;
+    std::uint32_t unresponsive_after;
+    std::optional<std::filesystem::path> runtime_dir;
+  };
+  const std::vector<Case> cases = {
+      {{}, std::nullopt, 4, std::nullopt},
+      {{"--on-event", "/bin/tell", "--unresponsive-after", "0", "--runtime-dir", "/run/k"},
+       "/bin/tell", 0, std::filesystem::path("/run/k")},
+      {{"--on-event", "", "--runtime-dir", ""}, std::nullopt, 4, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    Args args{"--link", "tok"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const StartupRun run = run_start_up(args, kBound);
+    const auto& settings = std::get<StartupSettings>(run.outcome);
+    EXPECT_EQ(settings.on_event, c.on_event) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(settings.unresponsive_after, c.unresponsive_after);
+    EXPECT_EQ(settings.runtime_dir, c.runtime_dir);
+  }
+  for (const std::string bad : {"-1", "four", "4294967296", ""}) {
+    const auto run = run_start_up({"--link", "tok", "--unresponsive-after", bad}, kBound);
+    ASSERT_TRUE(std::holds_alternative<StartupStop>(run.outcome)) << bad;
+    EXPECT_EQ(std::get<StartupStop>(run.outcome).exit_code, 2);
+    EXPECT_TRUE(run.calls.empty());
+  }
+}
+
 TEST(StartUp, StartsWithoutOwnerShellIdOrStateDirectory) {
   const StartupRun run =
       run_start_up({"--link", "tok"}, {Exited{0}, "no bound line\n", ""}, {std::nullopt, {}});
