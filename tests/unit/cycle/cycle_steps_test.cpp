@@ -8,6 +8,7 @@
 #include "frame/frame_escape.hpp"
 #include "frame/frame_mac.hpp"
 #include "qrn-sim/frames.hpp"
+#include "support/bound_run.hpp"
 
 namespace kelvo {
 namespace {
@@ -17,20 +18,7 @@ const std::string kLink = "link-token";
 
 WallTime at_s(std::uint64_t seconds) { return at_epoch_ms(kStart + seconds * 1000); }
 
-ShellContext bound_run() {
-  return ShellContext{
-      .link = kLink,
-      .owner = "demo",
-      .polled = PolledShell{.shell_id = "KELVO-0", .activity = {}, .refusal_streak = 0},
-      .state_file = std::nullopt,
-      .machine = {},
-      .counters = {},
-      .owner_state = {},
-      .board = StretchBoard("cqijcs", at_s(0)),
-      .host_health = {},
-      .stretch_ids = {},
-  };
-}
+ShellContext bound_run() { return testing::bound_run(kLink, at_s(0)); }
 
 HostOutput agent_says(const std::string& text) {
   const std::string frame =

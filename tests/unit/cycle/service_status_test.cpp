@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/bound_run.hpp"
 #include "support/local_zone.hpp"
 
 namespace kelvo {
@@ -15,24 +16,7 @@ constexpr std::uint64_t k102905 = 1796725745000;  // 10:29:05 UTC
 
 WallTime at(std::uint64_t seconds_after) { return at_epoch_ms(k102905 + seconds_after * 1000); }
 
-// A run bound as KELVO-0 for demo, with the board cqijcs begun at 10:29:05.
-ShellContext bound_run() {
-  return ShellContext{
-      .link = "link",
-      .owner = "demo",
-      .polled = PolledShell{.shell_id = "KELVO-0", .activity = {}, .refusal_streak = 0},
-      .state_file = std::nullopt,
-      .machine = {},
-      .counters = {},
-      .owner_state = {},
-      .board = StretchBoard("cqijcs", at(0)),
-      .host_health = {},
-      .stretch_ids = {},
-      .attention = {},
-      .unresponsive_after = 4,
-      .send_failure = std::nullopt,
-  };
-}
+ShellContext bound_run() { return testing::bound_run("link", at(0)); }
 
 // The host reports an activity edge, as a cycle passes it on.
 void report(ShellContext& context, Activity activity, WallTime since) {

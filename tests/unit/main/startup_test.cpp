@@ -129,7 +129,9 @@ TEST(StartUp, ReadsTheEventHookAndItsCountAndTheRuntimeFolder) {
   const std::vector<Case> cases = {
       {{}, std::nullopt, 4, std::nullopt},
       {{"--on-event", "/bin/tell", "--unresponsive-after", "0", "--runtime-dir", "/run/k"},
-       "/bin/tell", 0, std::filesystem::path("/run/k")},
+       "/bin/tell",
+       0,
+       std::filesystem::path("/run/k")},
       {{"--on-event", "", "--runtime-dir", ""}, std::nullopt, 4, std::nullopt},
   };
   for (const Case& c : cases) {
