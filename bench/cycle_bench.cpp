@@ -16,7 +16,8 @@ void cycles_with_poll(benchmark::State& state, std::size_t frames) {
   host.poll_out = agent_output_poll(frames);
   host.activity_out = busy_since(epoch_ms(clock.now_at) - 1000);
   NoServiceManager service;
-  LoopEffects effects{host, clock, service};
+  NoEventHook events;
+  LoopEffects effects{host, clock, service, events};
   ShellContext context = set_up_run(bench_settings(), effects);
   for (auto _ : state) {
     if (run_cycle(context, effects) != CycleEnd::Continue) {

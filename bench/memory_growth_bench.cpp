@@ -68,7 +68,8 @@ void BM_MemoryGrowthMillionCycles(benchmark::State& state) {
     CannedHost host;
     SteppingClock clock;
     NoServiceManager service;
-    LoopEffects effects{host, clock, service};
+    NoEventHook events;
+    LoopEffects effects{host, clock, service, events};
     ShellContext context = set_up_run(bench_settings(), effects);
     const Workload workload;
     std::uint64_t n = 0;

@@ -1,6 +1,6 @@
 # What `cmake --install` installs and `cpack` packages, in two components:
-#   shell  the package kelvo-shell: the program, its manual page, the systemd unit and the
-#          example instance configuration
+#   shell  the package kelvo-shell: the program, its manual page, the systemd unit, the
+#          example instance configuration and the ready event hooks
 #   sim    the package kelvo-shell-sim: qrn-sim, the stand-in host for demos and tests, which
 #          has no place on a production machine
 # Both carry the copyright and the changelog. `cmake --install` installs both components.
@@ -42,6 +42,11 @@ install(CODE "set(KELVO_PACKAGING_DIR \"${CMAKE_SOURCE_DIR}/packaging\")
               set(KELVO_INSTALL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")"
         COMPONENT shell)
 install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/install-service.cmake COMPONENT shell)
+# Ready programs for --on-event, POSIX sh: a push through ntfy, a webhook, a mail. Beside the
+# unit under lib/, as programs that only the shell runs.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/hooks/mail ${CMAKE_SOURCE_DIR}/packaging/hooks/ntfy
+                 ${CMAKE_SOURCE_DIR}/packaging/hooks/webhook
+        DESTINATION lib/kelvo-shell/hooks COMPONENT shell)
 set(KELVO_COMPONENTS shell)
 if(TARGET qrn-sim)
   kelvo_install_program(qrn-sim sim kelvo-shell-sim)
@@ -81,6 +86,10 @@ string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
     "endpoint's busy/idle activity and nudges an agent that has stayed idle.\n"
     "The systemd template unit kelvo-shell@.service runs one instance per\n"
     "endpoint, configured in /etc/kelvo-shell/<instance>.conf.")
+# The ntfy and webhook hooks post with curl; the mail hook needs a sendmail, and under the unit
+# (NoNewPrivileges=yes) one that needs no setuid or setgid helper, as msmtp's.
+set(CPACK_DEBIAN_SHELL_PACKAGE_RECOMMENDS curl)
+set(CPACK_DEBIAN_SHELL_PACKAGE_SUGGESTS "msmtp-mta | mail-transport-agent")
 # The example configuration is the operator's to edit: dpkg keeps their changes on upgrade.
 set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 

@@ -3,11 +3,22 @@
 #include <optional>
 #include <string>
 
+#include "common/console.hpp"
 #include "cycle/cycle_steps.hpp"
 #include "main/host_cli.hpp"
 #include "main/outbox_delivery.hpp"
 
 namespace kelvo {
+
+namespace {
+
+void report_hook_lines(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) report(Urgency::Warning, line);
+}
+
+}  // namespace
+
+void end_run(LoopEffects& effects) { report_hook_lines(effects.events.drain(EVENT_DRAIN_AT_MOST)); }
 
 CycleEnd run_cycle(ShellContext& context, LoopEffects& effects) {
   const WallTime now = effects.clock.now();
@@ -33,6 +44,8 @@ CycleEnd run_cycle(ShellContext& context, LoopEffects& effects) {
 
   judge_nudge(context, now, outbox);
   carry_out(context, effects, outbox);
+  // The hook runs beside the loop: this only reaps, starts and times it out.
+  report_hook_lines(effects.events.service(now));
   return CycleEnd::Continue;
 }
 

@@ -14,4 +14,7 @@ enum class CycleEnd { Continue, Superseded };
 // Superseded after the third refused poll in a row.
 CycleEnd run_cycle(ShellContext& context, LoopEffects& effects);
 
+// After the last cycle: the events still queued for the hook, given EVENT_DRAIN_AT_MOST.
+void end_run(LoopEffects& effects);
+
 }  // namespace kelvo

@@ -7,6 +7,7 @@
 
 #include "common/console.hpp"
 #include "common/files.hpp"
+#include "main/event_hook.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/loop_effects.hpp"
@@ -45,6 +46,9 @@ int main(int argc, char** argv) {
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);
   kelvo::SystemClock clock;
   kelvo::SystemdServiceManager service_manager;
-  kelvo::LoopEffects effects{host, clock, service_manager, static_cast<std::uint32_t>(::getpid())};
-  return kelvo::run_loop(std::get<kelvo::StartupSettings>(settled), effects);
+  const auto& settings = std::get<kelvo::StartupSettings>(settled);
+  const auto events = kelvo::make_event_hook(settings.on_event);
+  kelvo::LoopEffects effects{host, clock, service_manager, *events,
+                             static_cast<std::uint32_t>(::getpid())};
+  return kelvo::run_loop(settings, effects);
 }

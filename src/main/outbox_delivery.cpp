@@ -24,21 +24,24 @@ void deliver(ShellContext& context, LoopEffects& effects, const Message& message
   }
 }
 
-// The state file is moved aside first when it could not be loaded, so its classes survive.
-void save_owner_state(StateFile& file, const OwnerState& state, WallTime now) {
+// The state file is moved aside first when it could not be loaded, so its classes survive; a
+// person hears of it.
+void save_owner_state(ShellContext& context, LoopEffects& effects, const Save& save) {
+  StateFile& file = *context.state_file;
   if (file.unreadable) {
-    const auto kept = keep_unreadable(file.path, now);
+    const auto kept = keep_unreadable(file.path, save.at);
     if (!kept) {
       report(Urgency::Error, fill("state save failed: {}", {kept.failure().reason}));
       return;
     }
     if (*kept) {
-      report(Urgency::Warning,
-             fill("state file {} kept as {}", {file.path.string(), (*kept)->string()}));
+      std::string line = fill("state file {} kept as {}", {file.path.string(), (*kept)->string()});
+      report(Urgency::Warning, line);
+      effects.events.tell(event_at(context, ShellEventKind::StateKeptAside, save.at, line));
     }
     file.unreadable = false;
   }
-  if (const auto saved = save_state(file.path, state); !saved) {
+  if (const auto saved = save_state(file.path, save.state); !saved) {
     report(Urgency::Error, saved.failure().reason);
   }
 }
@@ -53,11 +56,12 @@ void carry_out(ShellContext& context, LoopEffects& effects, Outbox& outbox) {
           if constexpr (std::is_same_v<E, Message>) {
             deliver(context, effects, e);
           } else if constexpr (std::is_same_v<E, Save>) {
-            if (context.state_file) save_owner_state(*context.state_file, e.state, e.at);
+            if (context.state_file) save_owner_state(context, effects, e);
           } else if constexpr (std::is_same_v<E, ConsoleLine>) {
             report(e.urgency, e.text);
           } else {
             static_assert(std::is_same_v<E, ShellEvent>);
+            effects.events.tell(e);
           }
         },
         effect);

@@ -8,7 +8,8 @@ namespace kelvo {
 
 // Carries out what a step of the cycle decided, in order, and empties the outbox: messages go
 // through the host's send, saves to the state file (an unreadable one first moved aside), lines
-// to standard error. A send that cannot start and a failed save are reported; the loop goes on.
+// to standard error, events to the event hook. A send that cannot start and a failed save are
+// reported; the loop goes on.
 void carry_out(ShellContext& context, LoopEffects& effects, Outbox& outbox);
 
 }  // namespace kelvo

@@ -15,6 +15,7 @@ int run_loop(const StartupSettings& settings, LoopEffects& effects) {
     effects.clock.sleep_between_cycles();
   }
   reports.stopping();
+  end_run(effects);
   return 0;
 }
 

@@ -23,28 +23,7 @@ extern char** environ;
 namespace kelvo {
 namespace {
 
-class Fd {
- public:
-  Fd() = default;
-  explicit Fd(int fd) : fd_(fd) {}
-  Fd(Fd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
-  Fd& operator=(Fd&& other) noexcept {
-    reset();
-    fd_ = std::exchange(other.fd_, -1);
-    return *this;
-  }
-  ~Fd() { reset(); }
-
-  int get() const { return fd_; }
-  bool open() const { return fd_ >= 0; }
-  void reset() {
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
-  }
-
- private:
-  int fd_ = -1;
-};
+using Fd = UniqueFd;
 
 struct Pipe {
   Fd read;
@@ -96,20 +75,26 @@ class FileActions {
   posix_spawn_file_actions_t actions_;
 };
 
-// Undoes ignore_sigpipe() in the child: ignored signals survive exec.
-class DefaultSigpipe {
+// Undoes ignore_sigpipe() in the child: ignored signals survive exec. With `own_group`, the
+// child leads a new process group.
+class SpawnAttributes {
  public:
-  DefaultSigpipe() {
+  explicit SpawnAttributes(bool own_group) {
     posix_spawnattr_init(&attr_);
     sigset_t defaults;
     sigemptyset(&defaults);
     sigaddset(&defaults, SIGPIPE);
     posix_spawnattr_setsigdefault(&attr_, &defaults);
-    posix_spawnattr_setflags(&attr_, POSIX_SPAWN_SETSIGDEF);
+    short flags = POSIX_SPAWN_SETSIGDEF;
+    if (own_group) {
+      flags |= POSIX_SPAWN_SETPGROUP;
+      posix_spawnattr_setpgroup(&attr_, 0);
+    }
+    posix_spawnattr_setflags(&attr_, flags);
   }
-  ~DefaultSigpipe() { posix_spawnattr_destroy(&attr_); }
-  DefaultSigpipe(const DefaultSigpipe&) = delete;
-  DefaultSigpipe& operator=(const DefaultSigpipe&) = delete;
+  ~SpawnAttributes() { posix_spawnattr_destroy(&attr_); }
+  SpawnAttributes(const SpawnAttributes&) = delete;
+  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
 
   const posix_spawnattr_t* get() const { return &attr_; }
 
@@ -152,7 +137,7 @@ std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Stre
   actions.connect(STDOUT_FILENO, streams.out, false, request.output_files.out);
   actions.connect(STDERR_FILENO, streams.err, false, request.output_files.err);
   if (request.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), request.cwd->c_str());
-  const DefaultSigpipe attr;
+  const SpawnAttributes attr(request.own_process_group);
 
   std::vector<std::string> argv = request.argv;
   std::vector<char*> argv_pointers = pointers_to(argv);
@@ -260,6 +245,11 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
 
 }  // namespace
 
+void UniqueFd::reset() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
 std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block) {
   int status = 0;
   pid_t waited = 0;
@@ -274,6 +264,31 @@ std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block) {
 std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request) {
   if (request.argv.empty()) return SpawnFailed{EINVAL};
   return spawn(request, Streams{});
+}
+
+std::variant<PipedChild, SpawnFailed> start_piped_process(const ProcessRequest& request) {
+  if (request.argv.empty()) return SpawnFailed{EINVAL};
+  Streams streams;
+  streams.in = make_pipe();
+  if (!streams.in) return SpawnFailed{errno};
+  streams.err = make_pipe();
+  if (!streams.err) return SpawnFailed{errno};
+  const auto spawned = spawn(request, streams);
+  if (const auto* failed = std::get_if<SpawnFailed>(&spawned)) return *failed;
+  PipedChild child{std::get<pid_t>(spawned), std::move(streams.in->write),
+                   std::move(streams.err->read)};
+  for (const int fd : {child.input.get(), child.error.get()}) {
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK);
+  }
+  return child;  // the child's ends close with `streams`
+}
+
+bool child_has_ended(pid_t pid) {
+  siginfo_t info{};
+  while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
+    if (errno != EINTR) return true;  // not ours to wait for any more: as good as ended
+  }
+  return info.si_pid == pid;
 }
 
 bool exited_zero(const ProcessStatus& status) { return status == ProcessStatus{Exited{0}}; }

@@ -13,6 +13,27 @@
 
 namespace kelvo {
 
+// An open file descriptor of ours, closed when the object goes.
+class UniqueFd {
+ public:
+  UniqueFd() = default;
+  explicit UniqueFd(int fd) : fd_(fd) {}
+  UniqueFd(UniqueFd&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    reset();
+    fd_ = std::exchange(other.fd_, -1);
+    return *this;
+  }
+  ~UniqueFd() { reset(); }
+
+  int get() const { return fd_; }
+  bool open() const { return fd_ >= 0; }
+  void reset();
+
+ private:
+  int fd_ = -1;
+};
+
 // Someone to tell, once, when a child is still running `after` its start.
 struct SlowChildWatch {
   std::chrono::milliseconds after;
@@ -31,6 +52,9 @@ struct ProcessRequest {
   std::vector<std::pair<std::string, std::string>> env_overrides;
   std::optional<std::filesystem::path> cwd;
   std::optional<SlowChildWatch> slow_watch;  // the wait itself still has no limit
+  // The child leads a process group of its own, so that a signal to the group (-pid) reaches
+  // whatever it started too.
+  bool own_process_group = false;
 };
 
 struct SpawnFailed {
@@ -68,6 +92,20 @@ ProcessResult run_process(const ProcessRequest& request);
 // and its captured outputs are not supported: standard input is the null device, standard output
 // and error go to `output_files`.
 std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request);
+
+// A child running beside the caller with a pipe to its standard input and one from its standard
+// error, our ends non-blocking. Standard output goes to `output_files.out` (absent: the null
+// device); `input`, `capture_output` and `slow_watch` of the request are not used.
+struct PipedChild {
+  pid_t pid;
+  UniqueFd input;  // write the input here, then close it
+  UniqueFd error;  // read until end of file or the child's end
+};
+std::variant<PipedChild, SpawnFailed> start_piped_process(const ProcessRequest& request);
+
+// Whether a child of ours has ended, without reaping it: until wait_for_child, its pid (and so
+// its process group) cannot be taken by another process.
+bool child_has_ended(pid_t pid);
 
 // How a child of ours ended; with `block` false, nothing while it is still running.
 std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block);

@@ -113,7 +113,8 @@ class CycleTest : public ::testing::Test {
   ScriptedHost host;
   testing::FakeClock clock{kStart};
   testing::FakeServiceManager service;
-  LoopEffects effects{host.fake, clock, service};
+  NoEventHook events;
+  LoopEffects effects{host.fake, clock, service, events};
   StartupSettings settings;
   std::optional<ShellContext> context;
 };

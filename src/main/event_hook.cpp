@@ -1,0 +1,230 @@
+#include "main/event_hook.hpp"
+
+#include <limits.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdint>
+#include <utility>
+
+#include "common/clock.hpp"
+#include "common/duration.hpp"
+#include "common/text.hpp"
+#include "common/utf8.hpp"
+
+namespace kelvo {
+namespace {
+
+// Enough of a hook's standard error for its first line; the rest is read and dropped, so a
+// chatty hook never blocks on a full pipe.
+constexpr std::size_t kErrKept = 4096;
+
+// Steady-clock arithmetic wants a signed span: an unsigned one turns a deadline passed into a
+// time far ahead.
+std::chrono::milliseconds signed_span(Millis span) {
+  return std::chrono::milliseconds(
+      static_cast<std::int64_t>(std::min<std::uint64_t>(span.count(), INT64_MAX / 1'000'000)));
+}
+
+void signal_group(pid_t pid, int signal) {
+  // The group is the hook's own; should it have left it, the hook itself still gets the signal.
+  if (::kill(-pid, signal) != 0) ::kill(pid, signal);
+}
+
+// Writes what the pipe takes, reads what there is to read; both never block.
+void pump(PipedChild& child, std::string& input, std::string& err) {
+  while (child.input.open() && !input.empty()) {
+    const ssize_t n = ::write(child.input.get(), input.data(), input.size());
+    if (n >= 0) {
+      input.erase(0, static_cast<std::size_t>(n));
+    } else if (errno == EAGAIN) {
+      break;
+    } else if (errno != EINTR) {
+      input.clear();  // the hook stopped reading: the rest is of no use to it
+    }
+  }
+  if (input.empty()) child.input.reset();  // end of file for the hook
+  std::array<char, 4096> buffer{};
+  while (child.error.open()) {
+    const ssize_t n = ::read(child.error.get(), buffer.data(), buffer.size());
+    if (n > 0) {
+      const std::size_t keep = std::min(static_cast<std::size_t>(n), kErrKept - err.size());
+      err.append(buffer.data(), keep);
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      child.error.reset();
+    } else if (errno == EAGAIN) {
+      break;
+    }
+  }
+}
+
+std::string first_error_line(const std::string& err) {
+  const std::string text = decode_utf8_lossy(err);
+  for (const std::string_view line : split_lines(text)) {
+    if (!trim(line).empty()) return "; stderr \"" + escape_controls(trim(line), "\"") + "\"";
+  }
+  return {};
+}
+
+}  // namespace
+
+std::string machine_name() {
+  std::array<char, HOST_NAME_MAX + 1> name{};
+  if (::gethostname(name.data(), name.size() - 1) != 0) return {};
+  return name.data();
+}
+
+std::unique_ptr<EventHook> make_event_hook(const std::optional<std::string>& program) {
+  if (!program) return std::make_unique<NoEventHook>();
+  return std::make_unique<ProcessEventHook>(*program);
+}
+
+ProcessEventHook::ProcessEventHook(std::string program, EventHookLimits limits)
+    : program_(std::move(program)),
+      limits_(limits),
+      host_(machine_name()),
+      last_now_(wall_now()),
+      last_now_steady_(Steady::now()) {}
+
+ProcessEventHook::~ProcessEventHook() {
+  if (!running_) return;
+  signal_group(running_->child.pid, SIGKILL);
+  (void)wait_for_child(running_->child.pid, true);
+}
+
+void ProcessEventHook::tell(ShellEvent event) {
+  if (limits_.queue == 0) {
+    ++dropped_;
+    return;
+  }
+  if (queue_.size() >= limits_.queue) {
+    queue_.pop_front();
+    ++dropped_;
+  }
+  queue_.push_back(std::move(event));
+}
+
+std::vector<std::string> ProcessEventHook::service(WallTime now) {
+  last_now_ = now;
+  last_now_steady_ = Steady::now();
+  std::vector<std::string> lines;
+  step(now, lines);
+  return lines;
+}
+
+std::vector<std::string> ProcessEventHook::drain(Millis at_most) {
+  const auto deadline = Steady::now() + signed_span(at_most);
+  std::vector<std::string> lines;
+  for (;;) {
+    step(now_for_drain(), lines);
+    if (!running_ || Steady::now() >= deadline) break;
+    // Wakes on the hook's output or end of output, else looks again shortly.
+    pollfd fd{running_->child.error.get(), POLLIN, 0};
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Steady::now());
+    (void)::poll(&fd, 1, static_cast<int>(std::clamp<std::int64_t>(left.count(), 0, 20)));
+  }
+  if (running_) {
+    const ShellEventKind kind = running_->kind;
+    signal_group(running_->child.pid, SIGKILL);
+    (void)wait_for_child(running_->child.pid, true);
+    std::string why = "still running when the shell ended";
+    if (!queue_.empty()) why += "; " + std::to_string(queue_.size()) + " later event(s) not told";
+    why += first_error_line(running_->err);
+    running_.reset();
+    queue_.clear();
+    fail(now_for_drain(), kind, why, lines);
+  }
+  return lines;
+}
+
+void ProcessEventHook::step(WallTime now, std::vector<std::string>& lines) {
+  if (running_) {
+    pump(running_->child, running_->input, running_->err);
+    if (child_has_ended(running_->child.pid)) {
+      finish(now, lines);
+    } else {
+      enforce_time_limit();
+    }
+  }
+  while (!running_ && !queue_.empty()) start_next(now, lines);
+}
+
+void ProcessEventHook::start_next(WallTime now, std::vector<std::string>& lines) {
+  ShellEvent event = std::move(queue_.front());
+  queue_.pop_front();
+  const std::string name(event_name(event.kind));
+  ProcessRequest request;
+  request.argv = {program_, name};
+  request.env_overrides = {{"KELVO_EVENT", name},
+                           {"KELVO_OWNER", event.owner},
+                           {"KELVO_SHELL_ID", event.shell_id.value_or("")}};
+  request.own_process_group = true;
+  auto started = start_piped_process(request);
+  if (const auto* failed = std::get_if<SpawnFailed>(&started)) {
+    fail(now, event.kind, "cannot start: " + describe_errno(failed->error), lines);
+    return;
+  }
+  running_.emplace(Running{event.kind,
+                           std::move(std::get<PipedChild>(started)),
+                           event_json(event, host_, std::exchange(dropped_, 0)) + "\n",
+                           {},
+                           Steady::now()});
+  pump(running_->child, running_->input, running_->err);
+}
+
+void ProcessEventHook::finish(WallTime now, std::vector<std::string>& lines) {
+  Running& run = *running_;
+  // Whatever a timed-out hook left behind goes with it, while its pid still holds the group.
+  if (run.terminated) signal_group(run.child.pid, SIGKILL);
+  const ProcessStatus status = *wait_for_child(run.child.pid, true);
+  pump(run.child, run.input, run.err);
+  const ShellEventKind kind = run.kind;
+  std::string why;
+  if (run.terminated) {
+    why = "timed out after " + format_duration(whole_seconds(limits_.run_for));
+  } else if (!exited_zero(status)) {
+    why = describe_status(status);
+  }
+  why += why.empty() ? "" : first_error_line(run.err);
+  running_.reset();
+  if (why.empty()) {
+    last_failure_line_.reset();  // the failures, if any, are over
+  } else {
+    fail(now, kind, why, lines);
+  }
+}
+
+void ProcessEventHook::enforce_time_limit() {
+  Running& run = *running_;
+  const auto ran = Steady::now() - run.started;
+  if (!run.terminated && ran >= signed_span(limits_.run_for)) {
+    signal_group(run.child.pid, SIGTERM);
+    run.terminated = true;
+  } else if (run.terminated && !run.killed &&
+             ran >= signed_span(limits_.run_for + limits_.kill_after)) {
+    signal_group(run.child.pid, SIGKILL);
+    run.killed = true;
+  }
+}
+
+void ProcessEventHook::fail(WallTime now, ShellEventKind kind, const std::string& why,
+                            std::vector<std::string>& lines) {
+  if (last_failure_line_ && elapsed_between(*last_failure_line_, now) < limits_.report_every) {
+    return;
+  }
+  last_failure_line_ = now;
+  lines.push_back("event hook " + escape_controls(program_) + " failed on " +
+                  std::string(event_name(kind)) + ": " + why);
+}
+
+WallTime ProcessEventHook::now_for_drain() const {
+  const auto since =
+      std::chrono::floor<std::chrono::milliseconds>(Steady::now() - last_now_steady_);
+  return saturating_add(last_now_, Millis(static_cast<std::uint64_t>(since.count())));
+}
+
+}  // namespace kelvo

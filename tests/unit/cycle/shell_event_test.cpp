@@ -1,0 +1,74 @@
+#include "cycle/shell_event.hpp"
+
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "common/version.hpp"
+
+namespace kelvo {
+namespace {
+
+TEST(EventJson, CarriesEveryFieldWithNullsWhereThereIsNone) {
+  ShellEvent blocked{ShellEventKind::Blocked,
+                     at_epoch_ms(1'765'000'090'500),
+                     "demo",
+                     "KELVO-0",
+                     at_epoch_ms(1'765'000'000'000),
+                     3,
+                     "stuck \xFF !!done!!",
+                     2};
+  const std::string text = event_json(blocked, "box", 5);
+  EXPECT_TRUE(text.starts_with(R"({"event":"blocked","at_ms":1765000090500,"owner":"demo",)"))
+      << text;
+  const auto json = nlohmann::json::parse(text);
+  EXPECT_EQ(json["shell_id"], "KELVO-0");
+  EXPECT_EQ(json["host"], "box");
+  EXPECT_EQ(json["since_ms"], 1'765'000'000'000u);
+  EXPECT_EQ(json["idle_s"], 90u);
+  EXPECT_EQ(json["nudges"], 3u);
+  EXPECT_EQ(json["detail"], "stuck \xEF\xBF\xBD !!done!!");
+  EXPECT_EQ(json["version"], std::string(PROGRAM_VERSION));
+  EXPECT_EQ(json["reminder"], 2u);
+  EXPECT_EQ(json["dropped"], 5u);
+
+  const ShellEvent ending{ShellEventKind::Ending, at_epoch_ms(5), "", std::nullopt, std::nullopt, 0,
+                          "link no longer held",  std::nullopt};
+  const auto bare = nlohmann::json::parse(event_json(ending, "box"));
+  EXPECT_EQ(bare["event"], "ending");
+  EXPECT_TRUE(bare["shell_id"].is_null());
+  EXPECT_TRUE(bare["since_ms"].is_null());
+  EXPECT_TRUE(bare["idle_s"].is_null());
+  EXPECT_FALSE(bare.contains("reminder"));
+  EXPECT_FALSE(bare.contains("dropped"));
+
+  blocked.since = at_epoch_ms(1'765'000'099'000);  // the host's clock ahead of ours
+  EXPECT_EQ(nlohmann::json::parse(event_json(blocked, "box"))["idle_s"], 0u);
+}
+
+TEST(ExcerptAround, CentresOnTheCodeAndCutsAtWholeCharacters) {
+  struct Case {
+    std::string text;
+    std::size_t at, length, max;
+    std::string excerpt;
+  };
+  const std::string a20(20, 'a'), b20(20, 'b');
+  const std::vector<Case> cases = {
+      {"ab!!done!!cd", 2, 8, 300, "ab!!done!!cd"},
+      {a20 + "!!done!!" + b20, 20, 8, 16, "aaaa!!done!!bbbb"},
+      {"x!!done!!" + b20, 1, 8, 16, "x!!done!!bbbbbbb"},  // room unused before goes after
+      {a20 + "!!done!!", 20, 8, 16, "aaaaaaaa!!done!!"},  // and unused after goes before
+      // a cut inside a two-byte é moves inwards at both ends
+      {"\xC3\xA9\xC3\xA9!!done!!\xC3\xA9\xC3\xA9", 4, 8, 10, "!!done!!"},
+      {"!!done!!", 0, 8, 4, "!!do"},
+      {"abc", 10, 5, 300, "abc"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(excerpt_around(c.text, c.at, c.length, c.max), c.excerpt) << c.text;
+  }
+}
+
+}  // namespace
+}  // namespace kelvo
