@@ -86,10 +86,11 @@ string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
     "endpoint's busy/idle activity and nudges an agent that has stayed idle.\n"
     "The systemd template unit kelvo-shell@.service runs one instance per\n"
     "endpoint, configured in /etc/kelvo-shell/<instance>.conf.")
-# The ntfy and webhook hooks post with curl; the mail hook needs a sendmail, and under the unit
-# (NoNewPrivileges=yes) one that needs no setuid or setgid helper, as msmtp's.
+# The ntfy and webhook hooks post with curl. The mail hook needs a sendmail, and under the unit
+# (NoNewPrivileges=yes) one that needs no setuid or setgid helper: msmtp's. (Lintian wants any
+# "| mail-transport-agent" to follow default-mta, which may well be one that needs them.)
 set(CPACK_DEBIAN_SHELL_PACKAGE_RECOMMENDS curl)
-set(CPACK_DEBIAN_SHELL_PACKAGE_SUGGESTS "msmtp-mta | mail-transport-agent")
+set(CPACK_DEBIAN_SHELL_PACKAGE_SUGGESTS msmtp-mta)
 # The example configuration is the operator's to edit: dpkg keeps their changes on upgrade.
 set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
 
