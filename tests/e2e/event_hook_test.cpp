@@ -1,0 +1,116 @@
+// The shell tells a person, through its --on-event program, what only a person can mend.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <vector>
+
+#include "support/running_program.hpp"
+#include "support/shell_script.hpp"
+#include "support/shell_session.hpp"
+
+namespace kelvo::testing {
+namespace {
+
+// The events the hook received, one JSON object a line of its log, with its argument checked.
+std::vector<nlohmann::json> told(const std::filesystem::path& log) {
+  std::vector<nlohmann::json> events;
+  const std::string text = read_file(log);
+  for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    const auto event = nlohmann::json::parse(text.substr(start, end - start), nullptr, false);
+    if (!event.is_discarded()) events.push_back(event);
+  }
+  return events;
+}
+
+bool was_told(const std::filesystem::path& log, const std::string& event) {
+  for (const auto& told_event : told(log)) {
+    if (told_event.value("event", "") == event) return true;
+  }
+  return false;
+}
+
+TEST(EventHook, TellsBlockedUnresponsiveAndResumedWithWhatTheAgentSaid) {
+  TempDir dir;
+  const std::filesystem::path log = dir.path() / "events.jsonl";
+  // The argument and the environment must name the event the JSON carries.
+  const auto hook = write_shell_script(dir.path(), "hook",
+                                       "[ \"$1\" = \"$KELVO_EVENT\" ] || exit 3\ncat >> '" +
+                                           log.string() + "'\necho >> '" + log.string() + "'\n");
+  ShellSession session;
+  session.start_shell({.host = sim_program(),
+                       .extra_args = {"--on-event", hook.string(), "--unresponsive-after", "1"},
+                       .extra_env = {}});
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+
+  session.agent_idle(61);  // nudged at once: the first nudge is the one that counts
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** — idle")));
+  ASSERT_TRUE(wait_until([&] { return was_told(log, "unresponsive"); })) << read_file(log);
+
+  session.agent_say("The release needs your sign-off before I can go on. !!done!!");
+  ASSERT_TRUE(wait_until([&] { return was_told(log, "blocked"); }, std::chrono::seconds(3)))
+      << read_file(log);
+  session.agent_busy();
+  ASSERT_TRUE(wait_until([&] { return was_told(log, "resumed"); })) << read_file(log);
+
+  const auto events = told(log);
+  ASSERT_EQ(events.size(), 3u) << read_file(log);
+  EXPECT_EQ(events[0]["event"], "unresponsive");
+  EXPECT_EQ(events[0]["nudges"], 1);
+  EXPECT_EQ(events[1]["event"], "blocked");
+  EXPECT_EQ(events[1]["detail"], "The release needs your sign-off before I can go on. !!done!!");
+  EXPECT_EQ(events[1]["owner"], session.owner());
+  EXPECT_EQ(events[1]["shell_id"], session.shell_id());
+  EXPECT_TRUE(events[1]["since_ms"].is_number());
+  EXPECT_EQ(events[2]["event"], "resumed");
+  EXPECT_EQ(session.shell_err(), "");
+}
+
+TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
+  TempDir dir;
+  TempDir polls;
+  const auto hook = write_shell_script(dir.path(), "hook", "echo 'still thinking' >&2\nsleep 60\n");
+  ShellSession session;
+  session.start_shell({.host = sim_program(),
+                       .extra_args = {"--on-event", hook.string(), "--unresponsive-after", "1"},
+                       .extra_env = {{"QRN_SIM_POLL_LOG", polls.path().string()}}});
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  session.agent_idle(61);  // a nudge, and the event that starts the hook
+  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** — idle")));
+  const auto hook_started = std::chrono::steady_clock::now();
+
+  // While it sleeps, a wait already over nudges at once.
+  session.agent_say("!!wait=1!!");
+  ASSERT_TRUE(
+      session.wait_for_message(text_starts_with("⟳ **kelvo** — idle"), std::chrono::seconds(3)));
+  const std::string ended =
+      "kelvo-shell: event hook " + hook.string() + " failed on unresponsive: ";
+  ASSERT_TRUE(wait_until([&] { return session.shell_err().find(ended) != std::string::npos; },
+                         std::chrono::seconds(45)))
+      << session.shell_err();
+  const auto lasted = std::chrono::steady_clock::now() - hook_started;
+  EXPECT_GE(lasted, std::chrono::seconds(29));
+  EXPECT_LT(lasted, std::chrono::seconds(40));
+  EXPECT_NE(session.shell_err().find("still thinking"), std::string::npos) << session.shell_err();
+
+  // The polls kept their cadence all along: no gap near the hook's 30 s.
+  std::vector<std::uint64_t> times;
+  for (const auto& entry : std::filesystem::directory_iterator(polls.path())) {
+    const std::string text = read_file(entry.path());
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      times.push_back(std::stoull(text.substr(start, end - start)));
+    }
+  }
+  ASSERT_GT(times.size(), 40u);
+  for (std::size_t i = 1; i < times.size(); ++i) {
+    EXPECT_LT(times[i] - times[i - 1], 3000u) << "a poll gap at poll " << i;
+  }
+}
+
+}  // namespace
+}  // namespace kelvo::testing
