@@ -267,6 +267,14 @@ Result<RuntimeStatus> decode_runtime_status(std::string_view text) {
   return status;
 }
 
+bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& current) {
+  if (written == nullptr) return true;
+  if (elapsed_between(written->updated, current.updated) >= kRuntimeHeartbeat) return true;
+  RuntimeStatus same_moment = *written;
+  same_moment.updated = current.updated;
+  return !(same_moment == current);
+}
+
 std::filesystem::path runtime_status_path(const std::filesystem::path& dir,
                                           std::string_view owner) {
   return dir / (owner_file_stem(owner) + ".json");

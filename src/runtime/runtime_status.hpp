@@ -87,6 +87,14 @@ std::string encode_runtime_status(const RuntimeStatus& status);
 // not above 0 or an unknown pacing makes the text unreadable, with the reason.
 Result<RuntimeStatus> decode_runtime_status(std::string_view text);
 
+// A shell rewrites its status at least this often, so a reader can tell a hung shell by the age
+// of `updated` (kelvo-fleet calls it stale after 3 minutes).
+inline constexpr Millis kRuntimeHeartbeat = Millis(60 * 1000);
+
+// Whether `current` is to be written, given what was written last (none yet: nullptr): when any
+// field but `updated` differs, or the last write is a heartbeat old.
+bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& current);
+
 // `<dir>/<owner_file_stem(owner)>.json`. The writer's temporary is that path with ".tmp"
 // appended, which no reader takes for a status file.
 std::filesystem::path runtime_status_path(const std::filesystem::path& dir, std::string_view owner);

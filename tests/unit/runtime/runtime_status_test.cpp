@@ -77,6 +77,19 @@ TEST(RuntimeStatus, RefusesKnownFieldsOfTheWrongKindWithTheReason) {
   }
 }
 
+TEST(RuntimeStatus, IsDueWhenAnythingButTheUpdateChangesOrAMinuteHasPassed) {
+  RuntimeStatus written = *decode_or_nothing(kIdle);
+  RuntimeStatus current = written;
+  current.updated += Millis(59999);
+  EXPECT_FALSE(runtime_status_due(&written, current));
+  EXPECT_TRUE(runtime_status_due(nullptr, current));
+  current.nudges_total += 1;
+  EXPECT_TRUE(runtime_status_due(&written, current));
+  current = written;
+  current.updated += Millis(60000);
+  EXPECT_TRUE(runtime_status_due(&written, current));
+}
+
 TEST(RuntimeStatus, NamesItsFileAsTheStateFileIsNamed) {
   EXPECT_EQ(runtime_status_path("/run/k", "a/b"), std::filesystem::path("/run/k/a%2Fb.json"));
   EXPECT_EQ(runtime_status_temporary("/run/k/demo.json"), "/run/k/demo.json.tmp");
