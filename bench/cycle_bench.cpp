@@ -20,7 +20,7 @@ void cycles_with_poll(benchmark::State& state, std::size_t frames) {
   LoopEffects effects{host, clock, service, events};
   ShellContext context = set_up_run(bench_settings(), effects);
   for (auto _ : state) {
-    if (run_cycle(context, effects) != CycleEnd::Continue) {
+    if (run_cycle(context, effects, clock.now()) != CycleEnd::Continue) {
       state.SkipWithError("the cycle ended the run");
       break;
     }

@@ -76,7 +76,7 @@ void BM_MemoryGrowthMillionCycles(benchmark::State& state) {
     const auto run = [&](std::uint64_t cycles) {
       for (const std::uint64_t end = n + cycles; n < end; ++n) {
         workload.prepare(n, epoch_ms(clock.now_at), host);
-        run_cycle(context, effects);
+        run_cycle(context, effects, clock.now());
         clock.sleep_between_cycles();
       }
     };

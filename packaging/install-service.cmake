@@ -1,4 +1,4 @@
-# Installs the systemd unit and the example instance configuration. It runs at install time,
+# Installs the systemd units and the example instance configuration. It runs at install time,
 # where CMAKE_INSTALL_PREFIX is the prefix really installed to (/usr when CPack builds the
 # package), so the unit can name that prefix's program and configuration folder.
 # KELVO_PACKAGING_DIR, KELVO_PACKAGING_BINARY_DIR and KELVO_INSTALL_BINDIR come from the
@@ -19,6 +19,11 @@ set(unit_dir ${KELVO_PACKAGING_BINARY_DIR}/unit-${destination})
 set(unit ${unit_dir}/kelvo-shell@.service)
 configure_file(${KELVO_PACKAGING_DIR}/kelvo-shell@.service.in ${unit} @ONLY)
 file(INSTALL ${unit} DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
+# The fleet's metrics for the node exporter, every 30 s once the timer is enabled.
+set(metrics_unit ${unit_dir}/kelvo-fleet-metrics.service)
+configure_file(${KELVO_PACKAGING_DIR}/kelvo-fleet-metrics.service.in ${metrics_unit} @ONLY)
+file(INSTALL ${metrics_unit} ${KELVO_PACKAGING_DIR}/kelvo-fleet-metrics.timer
+     DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 file(REMOVE_RECURSE ${unit_dir})
 # A copy made with cp -p keeps the mode, so a filled-in copy is private from the start.
 file(INSTALL ${KELVO_PACKAGING_DIR}/instance.conf.example DESTINATION ${KELVO_CONFDIR}

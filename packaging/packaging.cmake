@@ -1,5 +1,6 @@
 # What `cmake --install` installs and `cpack` packages, in two components:
-#   shell  the package kelvo-shell: the program, its manual page, the systemd unit, the
+#   shell  the package kelvo-shell: kelvo-shell and kelvo-fleet with their manual pages, the
+#          systemd units (the shell's template, the fleet metrics' service and timer), the
 #          example instance configuration and the ready event hooks
 #   sim    the package kelvo-shell-sim: qrn-sim, the stand-in host for demos and tests, which
 #          has no place on a production machine
@@ -23,8 +24,8 @@ endfunction()
 
 kelvo_gzip(${CMAKE_SOURCE_DIR}/packaging/changelog ${KELVO_PACKAGING_BINARY_DIR}/changelog.gz)
 
-# One program with its manual page, and the package's copyright and changelog.
-function(kelvo_install_program program component package)
+# One program with its manual page.
+function(kelvo_install_program_only program component)
   install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT ${component})
   # The page's footer names the version: @PROJECT_VERSION@ in the source.
   configure_file(${CMAKE_SOURCE_DIR}/docs/${program}.1 ${KELVO_PACKAGING_BINARY_DIR}/${program}.1
@@ -32,11 +33,17 @@ function(kelvo_install_program program component package)
   set(page ${KELVO_PACKAGING_BINARY_DIR}/${program}.1.gz)
   kelvo_gzip(${KELVO_PACKAGING_BINARY_DIR}/${program}.1 ${page})
   install(FILES ${page} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT ${component})
+endfunction()
+
+# The first program of a package, with the package's copyright and changelog.
+function(kelvo_install_program program component package)
+  kelvo_install_program_only(${program} ${component})
   install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${KELVO_PACKAGING_BINARY_DIR}/changelog.gz
           DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package} COMPONENT ${component})
 endfunction()
 
 kelvo_install_program(kelvo-shell shell kelvo-shell)
+kelvo_install_program_only(kelvo-fleet shell)
 install(CODE "set(KELVO_PACKAGING_DIR \"${CMAKE_SOURCE_DIR}/packaging\")
               set(KELVO_PACKAGING_BINARY_DIR \"${KELVO_PACKAGING_BINARY_DIR}\")
               set(KELVO_INSTALL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")"
@@ -85,7 +92,9 @@ string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
     "kelvo-shell binds to the qrn host as the shell of one link, follows the\n"
     "endpoint's busy/idle activity and nudges an agent that has stayed idle.\n"
     "The systemd template unit kelvo-shell@.service runs one instance per\n"
-    "endpoint, configured in /etc/kelvo-shell/<instance>.conf.")
+    "endpoint, configured in /etc/kelvo-shell/<instance>.conf. kelvo-fleet shows\n"
+    "every shell of the machine at a glance, as a table, JSON or Prometheus\n"
+    "metrics, and says by its exit status whether one needs a person.")
 # The ntfy and webhook hooks post with curl. The mail hook needs a sendmail, and under the unit
 # (NoNewPrivileges=yes) one that needs no setuid or setgid helper: msmtp's. (Lintian wants any
 # "| mail-transport-agent" to follow default-mta, which may well be one that needs them.)

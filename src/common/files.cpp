@@ -1,6 +1,7 @@
 #include "common/files.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -40,6 +41,16 @@ Result<void> sync_directory(const std::filesystem::path& dir) {
   ::close(fd);
   if (result != 0 && error != EINVAL && error != ENOTSUP) return errno_failure(error);
   return {};
+}
+
+// Leaves no partial file behind: what it created is removed when writing it fails.
+Result<void> write_readable(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return errno_failure(errno);
+  Result<void> written = ::fchmod(fd, 0644) == 0 ? write_all(fd, bytes) : errno_failure(errno);
+  if (::close(fd) != 0 && written) written = errno_failure(errno);
+  if (!written) ::unlink(path.c_str());
+  return written;
 }
 
 }  // namespace
@@ -83,6 +94,16 @@ Result<void> replace_file(const std::filesystem::path& path, std::string_view by
   std::filesystem::rename(temporary, path, renamed);
   if (renamed) return Failure{renamed.message()};
   return sync_directory(path.parent_path());
+}
+
+Result<void> replace_file_unsynced(const std::filesystem::path& path, std::string_view bytes,
+                                   const std::filesystem::path& temporary) {
+  if (auto written = write_readable(temporary, bytes); !written) return written;
+  std::error_code renamed;
+  std::filesystem::rename(temporary, path, renamed);
+  if (!renamed) return {};
+  ::unlink(temporary.c_str());
+  return Failure{renamed.message()};
 }
 
 }  // namespace kelvo

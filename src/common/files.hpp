@@ -20,4 +20,11 @@ Result<std::string> read_whole_file(const std::filesystem::path& path);
 Result<void> replace_file(const std::filesystem::path& path, std::string_view bytes,
                           const std::filesystem::path& temporary);
 
+// Replaces `path` in one step, for runtime data that need not survive a crash: writes
+// `temporary` with mode 0644 whatever the umask (it holds nothing secret and other users read
+// it), renames it over `path`, and syncs nothing. On failure `path` is as it was and
+// `temporary` is removed.
+Result<void> replace_file_unsynced(const std::filesystem::path& path, std::string_view bytes,
+                                   const std::filesystem::path& temporary);
+
 }  // namespace kelvo

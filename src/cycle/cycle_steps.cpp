@@ -133,7 +133,8 @@ PollReading read_poll(ShellContext& context, const HostOutput& poll_output, Wall
     if (++polled.refusal_streak >= REFUSALS_TO_SUPERSEDE) {
       std::string line = fill("link no longer held by {} — superseded, exiting", {polled.shell_id});
       outbox.effects.emplace_back(ConsoleLine{Urgency::Notice, line});
-      outbox.effects.emplace_back(event_at(context, ShellEventKind::Ending, now, std::move(line)));
+      outbox.effects.emplace_back(event_at(context, ShellEventKind::Ending, now, line));
+      context.ended_with = std::move(line);
       reading.superseded = true;
       return reading;
     }

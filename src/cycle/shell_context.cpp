@@ -18,26 +18,6 @@ Pacing pacing_of(const ShellContext& context) {
   return Pacing::Busy;
 }
 
-std::string_view pacing_name(Pacing pacing) {
-  switch (pacing) {
-    case Pacing::Busy:
-      return "busy";
-    case Pacing::Nudging:
-      return "nudging";
-    case Pacing::Waiting:
-      return "waiting";
-    case Pacing::Held:
-      return "held";
-    case Pacing::Paused:
-      return "paused";
-    case Pacing::Blocked:
-      return "blocked";
-    case Pacing::Unresponsive:
-      return "unresponsive";
-  }
-  return "busy";
-}
-
 std::optional<std::string> sender(const ShellContext& context) {
   if (!context.polled) return std::nullopt;
   return context.polled->shell_id;

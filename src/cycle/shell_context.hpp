@@ -15,6 +15,7 @@
 #include "cycle/shell_event.hpp"
 #include "cycle/stretch_ids.hpp"
 #include "machine/pacing_machine.hpp"
+#include "runtime/runtime_status.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {
@@ -53,18 +54,12 @@ struct ShellContext {
   std::uint32_t unresponsive_after = DEFAULT_UNRESPONSIVE_AFTER;
   // The first send since the host's health was last judged that ran and failed.
   std::optional<std::string> send_failure{};
+  WallTime started{};                       // when the run was set up
+  std::optional<std::string> ended_with{};  // the line that ends the run, once it is superseded
 };
 
-// Where the pacing stands, for a person: busy (nothing held), nudging (idle, the schedule's timer
-// runs), waiting (a wait or delay set the timer), held (a delay waits for the next idle stretch),
-// paused (by the operator), blocked (by the agent's `!!done!!`), unresponsive (the idle stretch's
-// Nth nudge went out unanswered).
-enum class Pacing { Busy, Nudging, Waiting, Held, Paused, Blocked, Unresponsive };
-
+// Where the pacing stands, for a person (see Pacing).
 Pacing pacing_of(const ShellContext& context);
-
-// "busy", "nudging", …: the names the runtime status uses.
-std::string_view pacing_name(Pacing pacing);
 
 // Messages go out from the shell id, when there is one.
 std::optional<std::string> sender(const ShellContext& context);

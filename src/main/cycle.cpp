@@ -20,8 +20,7 @@ void report_hook_lines(const std::vector<std::string>& lines) {
 
 void end_run(LoopEffects& effects) { report_hook_lines(effects.events.drain(EVENT_DRAIN_AT_MOST)); }
 
-CycleEnd run_cycle(ShellContext& context, LoopEffects& effects) {
-  const WallTime now = effects.clock.now();
+CycleEnd run_cycle(ShellContext& context, LoopEffects& effects, WallTime now) {
   Outbox outbox;
   PollReading reading;
   if (context.polled) {

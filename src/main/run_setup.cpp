@@ -54,6 +54,8 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
       .attention = {},
       .unresponsive_after = settings.unresponsive_after,
       .send_failure = std::nullopt,
+      .started = now,
+      .ended_with = std::nullopt,
   };
   Outbox outbox;
   reply(context, intro_message(sender(context)), outbox);

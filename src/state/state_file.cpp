@@ -8,29 +8,14 @@
 #include <system_error>
 
 #include "common/files.hpp"
-#include "common/percent_encoding.hpp"
+#include "common/owner_stem.hpp"
 #include "common/text.hpp"
 #include "state/state_codec.hpp"
 
 namespace kelvo {
 
-namespace {
-
-bool is_plain_owner(std::string_view owner) {
-  if (owner.empty() || owner == "." || owner == "..") return false;
-  for (const char c : owner) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || c == '%' || byte < 0x20 || byte == 0x7F) return false;
-  }
-  return true;
-}
-
-}  // namespace
-
 std::filesystem::path state_path(const std::filesystem::path& state_dir, std::string_view owner) {
-  const std::string stem =
-      is_plain_owner(owner) ? std::string(owner) : percent_encode(owner, "._-");
-  return state_dir / "state" / (stem + ".json");
+  return state_dir / "state" / (owner_file_stem(owner) + ".json");
 }
 
 Result<OwnerState> load_state(const std::filesystem::path& path) {

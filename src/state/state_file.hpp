@@ -10,9 +10,7 @@
 
 namespace kelvo {
 
-// `<state_dir>/state/<owner>.json`. An owner that is empty, "." or "..", or holds "/", "\", "%"
-// or a control byte has every byte outside A-Z a-z 0-9 . _ - written as %XX (upper-case hex),
-// so the file stays inside the state folder and no two owners share a file.
+// `<state_dir>/state/<stem>.json`, the stem being owner_file_stem(owner).
 std::filesystem::path state_path(const std::filesystem::path& state_dir, std::string_view owner);
 
 // The owner state in the file, the default state when there is none; why not, when a file is

@@ -41,6 +41,9 @@ std::filesystem::path shell_program() {
   return std::filesystem::path(KELVO_BUILD_DIR) / "kelvo-shell";
 }
 std::filesystem::path sim_program() { return std::filesystem::path(KELVO_BUILD_DIR) / "qrn-sim"; }
+std::filesystem::path fleet_program() {
+  return std::filesystem::path(KELVO_BUILD_DIR) / "kelvo-fleet";
+}
 
 MessageTest text_is(std::string text) {
   return {"text equal to \"" + text + "\"",

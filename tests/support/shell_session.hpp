@@ -24,6 +24,7 @@ using Env = std::vector<std::pair<std::string, std::string>>;
 // The programs under test, from the build tree.
 std::filesystem::path shell_program();
 std::filesystem::path sim_program();
+std::filesystem::path fleet_program();
 
 // One message the agent received, as qrn-sim's inbox stores it.
 struct InboxMessage {

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
@@ -38,6 +39,25 @@ TEST(ReadWholeFile, SaysWhyAFileCannotBeRead) {
   testing::TempDir dir;
   EXPECT_EQ(read_whole_file(dir.path() / "missing").failure().reason, "No such file or directory");
   EXPECT_EQ(read_whole_file(dir.path()).failure().reason, "Is a directory");
+}
+
+TEST(ReplaceFileUnsynced, WritesAFileOthersCanReadAndLeavesNoTemporaryOnFailure) {
+  testing::TempDir dir;
+  const auto path = dir.path() / "demo.json";
+  const auto temporary = dir.path() / "demo.json.tmp";
+  const mode_t umask_before = ::umask(077);
+  const auto first = replace_file_unsynced(path, "one", temporary);
+  const auto second = replace_file_unsynced(path, "two", temporary);
+  ::umask(umask_before);
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(*read_whole_file(path), "two");
+  EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
+  EXPECT_FALSE(std::filesystem::exists(temporary));
+
+  std::filesystem::create_directories(dir.path() / "full" / "inside");  // can't be renamed over
+  const auto refused = replace_file_unsynced(dir.path() / "full", "x", temporary);
+  ASSERT_FALSE(refused);
+  EXPECT_FALSE(std::filesystem::exists(temporary));
 }
 
 TEST(PercentEncode, KeepsOnlyLettersDigitsAndTheNamedBytes) {

@@ -101,7 +101,7 @@ class CycleTest : public ::testing::Test {
     context.emplace(set_up_run(settings, effects));
   }
   CycleEnd cycle() {
-    const CycleEnd end = run_cycle(*context, effects);
+    const CycleEnd end = run_cycle(*context, effects, clock.now());
     clock.sleep_between_cycles();
     return end;
   }
