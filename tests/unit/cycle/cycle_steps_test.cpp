@@ -109,5 +109,32 @@ TEST(CycleSteps, TheNthNudgeOfAStretchIsToldOnceAsUnresponsive) {
   EXPECT_EQ(back[0].kind, ShellEventKind::Resumed);
 }
 
+TEST(CycleSteps, TellsTheHostFailingOnceAndItsRecoveryAndTheEndOfTheRun) {
+  ShellContext context = bound_run();
+  const HostOutput failed{"", "database locked\n", "exit status 1; stderr \"database locked\""};
+  std::vector<std::pair<ShellEventKind, std::string>> told;
+  const auto note = [&](const Outbox& outbox) {
+    for (const ShellEvent& event : events_of(outbox)) told.emplace_back(event.kind, event.detail);
+  };
+  // A send that ran and failed counts like a failed poll.
+  context.send_failure = "send exit status 3";
+  note(cycle(context, {}, activity(false, at_s(0)), at_s(0)));
+  for (std::uint64_t s = 1; s <= 700; s += 1) note(cycle(context, failed, {}, at_s(s)));
+  note(cycle(context, {}, activity(false, at_s(0)), at_s(701)));
+  const HostOutput refused{"", "AUTH_REFUSED: no instance holds this link token\n",
+                           "exit status 1"};
+  for (int i = 0; i < 3; ++i) note(cycle(context, refused, {}, at_s(702)));
+
+  const std::string gone = "link no longer held by KELVO-0 — superseded, exiting";
+  const std::vector<std::pair<ShellEventKind, std::string>> expected = {
+      {ShellEventKind::HostFailing, "poll exit status 1; stderr \"database locked\""},
+      // The failures began with the send, at 0 s.
+      {ShellEventKind::HostRecovered, "host calls succeed again after 11m41s of failures"},
+      {ShellEventKind::Ending, gone},
+  };
+  EXPECT_EQ(told, expected);
+  EXPECT_EQ(context.ended_with, gone);
+}
+
 }  // namespace
 }  // namespace kelvo
