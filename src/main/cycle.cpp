@@ -54,7 +54,7 @@ void count_io_frame(RunCounters& counters, const IoFrame& frame, CycleInputs& cy
 // Sorts one poll line (see sort_poll_line) and acts on what it is.
 void read_poll_line(ShellContext& context, LoopEffects& effects, std::string_view line,
                     CycleInputs& cycle) {
-  const PollLine sorted = sort_poll_line(line, context.link);
+  const PollLine sorted = sort_poll_line(line, context.frame_key);
   if (std::holds_alternative<BoundaryLine>(sorted)) {
     ++context.counters.boundaries;
     cycle.boundary_seen = true;

@@ -39,6 +39,7 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
   auto owner_state = load_owner_state(state_file);
   ShellContext context{
       .link = settings.link,
+      .frame_key = derive_frame_key(settings.link),
       .owner = settings.owner,
       .polled = polled_shell(settings),
       .state_file = std::move(state_file),

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "board/stretch_board.hpp"
+#include "frame/frame_mac.hpp"
 #include "machine/pacing_machine.hpp"
 #include "main/activity_tracker.hpp"
 #include "main/host_health.hpp"
@@ -45,6 +46,7 @@ struct StateFile {
 // Everything one run owns; it lives until the process ends.
 struct ShellContext {
   std::string link;
+  FrameKey frame_key;  // derived from the link once: every poll line is checked under it
   std::optional<std::string> owner;  // without one nothing is ever sent
   std::optional<PolledShell> polled;
   std::optional<StateFile> state_file;

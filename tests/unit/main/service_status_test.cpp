@@ -19,6 +19,7 @@ WallTime at(std::uint64_t seconds_after) { return at_epoch_ms(k102905 + seconds_
 ShellContext bound_run() {
   return ShellContext{
       .link = "link",
+      .frame_key = derive_frame_key("link"),
       .owner = "demo",
       .polled = PolledShell{.shell_id = "KELVO-0", .activity = {}, .refusal_streak = 0},
       .state_file = std::nullopt,
