@@ -44,16 +44,17 @@ def main():
         soak = json.load(f)
 
     rows = []
-    for line, checks in (("CommandLine", 3), ("IoLine", 2)):
+    # One MAC check a line: the floor is one HMAC-SHA256 of the same bytes, the arithmetic alone.
+    for line in ("CommandLine", "IoLine"):
         pipeline = ns(runs[f"BM_Sort{line}"], "cpu_time")
         one_shot = ns(runs[f"BM_HmacOneShot{line}"], "cpu_time")
         arithmetic = ns(runs[f"BM_HmacArithmetic{line}"], "cpu_time")
-        rows.append((f"line pipeline, {line[:-4].lower()} line ({checks} MAC checks)",
+        rows.append((f"line pipeline, {line[:-4].lower()} line (1 MAC check)",
                      f"{pipeline:,.0f} ns/line = {1e9 / pipeline:,.0f} lines/s",
-                     f"{checks}x HMAC() {one_shot:,.0f} ns (MAC arithmetic alone "
-                     f"{arithmetic:,.0f} ns); target ratio <= 1.25",
-                     f"{pipeline / one_shot:.2f} {verdict(pipeline / one_shot <= 1.25)} "
-                     f"({pipeline / arithmetic:.2f} vs arithmetic)"))
+                     f"1 HMAC-SHA256 {arithmetic:,.0f} ns (one-shot HMAC() "
+                     f"{one_shot:,.0f} ns); target ratio <= 1.3",
+                     f"{pipeline / arithmetic:.2f} {verdict(pipeline / arithmetic <= 1.3)} "
+                     f"({pipeline / one_shot:.2f} vs HMAC())"))
 
     host = ns(runs["BM_RunHostTrivial"], "real_time")
     spawn = ns(runs["BM_BareSpawnTrivial"], "real_time")

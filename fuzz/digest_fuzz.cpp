@@ -2,8 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <nlohmann/json.hpp>
 #include <string_view>
-#include <variant>
 
 #include "common/strict_json.hpp"
 #include "common/utf8.hpp"
@@ -17,14 +17,10 @@ void require(bool condition) {
 
 void check_digest(const kelvo::Digest& digest) {
   for (const kelvo::Turn& turn : digest.turns) {
-    for (const kelvo::Entry& entry : turn.entries) {
-      if (const auto* agent = std::get_if<kelvo::AgentEntry>(&entry)) {
-        require(kelvo::is_valid_utf8(agent->text));
-        // The lookup finds some text for every number that is present.
-        if (agent->seq) require(kelvo::find_agent_text(digest, *agent->seq).has_value());
-      } else if (const auto* boundary = std::get_if<kelvo::BoundaryEntry>(&entry)) {
-        require(kelvo::is_valid_utf8(boundary->kind) && kelvo::is_valid_utf8(boundary->ts));
-      }
+    for (const kelvo::AgentEntry& agent : turn.agent_entries) {
+      require(kelvo::is_valid_utf8(agent.text));
+      // The lookup finds some text for every number that is present.
+      if (agent.seq) require(kelvo::find_agent_text(digest, *agent.seq).has_value());
     }
   }
 }

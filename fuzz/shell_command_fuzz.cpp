@@ -36,7 +36,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string_view op = input.substr(0, split);
   const std::string_view body = split == std::string_view::npos ? "" : input.substr(split + 1);
   check(kelvo::parse_shell_command(op, body), op);
-  kelvo::read_shell_command(input, kLink);
-  kelvo::read_shell_command(kelvo::sign_frame(input, kLink), kLink);
+  static const kelvo::FrameKey key = kelvo::derive_frame_key(kLink);
+  kelvo::read_shell_command(input, key);
+  const auto line = kelvo::sign_frame(input, kLink);
+  if (!line) std::abort();
+  kelvo::read_shell_command(*line, key);
   return 0;
 }

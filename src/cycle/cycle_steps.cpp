@@ -34,7 +34,7 @@ void count_io_frame(RunCounters& counters, const IoFrame& frame, PollReading& re
 // Sorts one poll line (see sort_poll_line) and acts on what it is; true for a boundary.
 bool read_poll_line(ShellContext& context, std::string_view line, WallTime now,
                     PollReading& reading, Outbox& outbox) {
-  const PollLine sorted = sort_poll_line(line, context.link);
+  const PollLine sorted = sort_poll_line(line, context.frame_key);
   if (std::holds_alternative<BoundaryLine>(sorted)) {
     ++context.counters.boundaries;
     return true;

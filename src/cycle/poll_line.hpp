@@ -4,6 +4,7 @@
 #include <variant>
 
 #include "frame/event_frame.hpp"
+#include "frame/frame_mac.hpp"
 #include "frame/shell_command.hpp"
 
 namespace kelvo {
@@ -26,8 +27,9 @@ struct IgnoredLine {
 using PollLine =
     std::variant<IgnoredLine, BoundaryLine, RefusedBoundaryLine, IoFrame, ShellCommand>;
 
-// Offers one poll line to the parsers in the loop's fixed order (boundary, the rejected-boundary
-// test, io, shell command); the first that takes it wins. Each parser verifies the line itself.
-PollLine sort_poll_line(std::string_view line, std::string_view link);
+// Checks the line's MAC once, then offers the frame to the readers in the loop's fixed order
+// (boundary, the rejected-boundary test on the raw line, io, shell command); the first that takes
+// it wins.
+PollLine sort_poll_line(std::string_view line, const FrameKey& key);
 
 }  // namespace kelvo

@@ -14,6 +14,7 @@
 #include "cycle/run_counters.hpp"
 #include "cycle/shell_event.hpp"
 #include "cycle/stretch_ids.hpp"
+#include "frame/frame_mac.hpp"
 #include "machine/pacing_machine.hpp"
 #include "runtime/runtime_status.hpp"
 #include "state/owner_state.hpp"
@@ -40,6 +41,7 @@ struct StateFile {
 // decisions change it, and the driver carries out what they decide.
 struct ShellContext {
   std::string link;
+  FrameKey frame_key;  // derived from the link once: every poll line is checked under it
   std::optional<std::string> owner;  // without one nothing is ever sent
   std::optional<PolledShell> polled;
   std::optional<StateFile> state_file;

@@ -1,5 +1,6 @@
 #include "digest/digest.hpp"
 
+#include <nlohmann/json.hpp>
 #include <utility>
 
 #include "common/strict_json.hpp"
@@ -31,33 +32,12 @@ std::optional<AgentEntry> decode_agent(const json& record) {
   return entry;
 }
 
-std::optional<BoundaryEntry> decode_boundary(const json& record) {
-  if (!record.is_object()) return std::nullopt;
-  const auto kind = record.find("kind");
-  if (kind == record.end() || !kind->is_string()) return std::nullopt;
-  BoundaryEntry entry{kind->get<std::string>(), ""};
-  const auto ts = record.find("ts");
-  if (ts != record.end()) {
-    if (!ts->is_string()) return std::nullopt;
-    entry.ts = ts->get<std::string>();
-  }
-  return entry;
-}
-
-std::optional<Entry> decode_known_entry(const json& value) {
+// Only {"Agent": record} with a well-formed record is an agent entry.
+std::optional<AgentEntry> decode_entry(const json& value) {
   if (!value.is_object() || value.size() != 1) return std::nullopt;
   const auto variant = value.begin();
-  if (variant.key() == "Agent") {
-    if (auto agent = decode_agent(variant.value())) return Entry{std::move(*agent)};
-  } else if (variant.key() == "Boundary") {
-    if (auto boundary = decode_boundary(variant.value())) return Entry{std::move(*boundary)};
-  }
-  return std::nullopt;
-}
-
-Entry decode_entry(json& value) {
-  if (auto known = decode_known_entry(value)) return std::move(*known);
-  return OtherEntry{std::move(value)};
+  if (variant.key() != "Agent") return std::nullopt;
+  return decode_agent(variant.value());
 }
 
 // A listed array member: missing reads as empty, present must be an array.
@@ -73,8 +53,9 @@ std::optional<Turn> decode_turn(json& value) {
   auto entries = take_array(value, "entries");
   if (!entries) return std::nullopt;
   Turn turn;
-  turn.entries.reserve(entries->size());
-  for (json& entry : *entries) turn.entries.push_back(decode_entry(entry));
+  for (const json& entry : *entries) {
+    if (auto agent = decode_entry(entry)) turn.agent_entries.push_back(std::move(*agent));
+  }
   return turn;
 }
 
@@ -98,9 +79,8 @@ Result<Digest> decode_digest(std::string_view text) {
 
 std::optional<std::string> find_agent_text(const Digest& digest, std::uint64_t seq) {
   for (const Turn& turn : digest.turns) {
-    for (const Entry& entry : turn.entries) {
-      const auto* agent = std::get_if<AgentEntry>(&entry);
-      if (agent != nullptr && agent->seq == seq) return agent->text;
+    for (const AgentEntry& agent : turn.agent_entries) {
+      if (agent.seq == seq) return agent.text;
     }
   }
   return std::nullopt;

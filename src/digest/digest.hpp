@@ -1,11 +1,9 @@
 #pragma once
 
 #include <cstdint>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <variant>
 #include <vector>
 
 #include "common/result.hpp"
@@ -18,20 +16,10 @@ struct AgentEntry {
   std::optional<std::uint64_t> seq;  // the io frame's seq; absent never matches a lookup
 };
 
-struct BoundaryEntry {
-  std::string kind;
-  std::string ts;  // not interpreted; empty when missing
-};
-
-// Any entry that is not exactly {"Agent": record} or {"Boundary": record}; kept as it came.
-struct OtherEntry {
-  nlohmann::json value;
-};
-
-using Entry = std::variant<AgentEntry, BoundaryEntry, OtherEntry>;
-
+// A turn's agent entries, in their order. Every other entry (a boundary, an entry of another
+// kind, a malformed one) is read and passed over: nothing the shell does depends on it.
 struct Turn {
-  std::vector<Entry> entries;
+  std::vector<AgentEntry> agent_entries;
 };
 
 struct Digest {
@@ -39,8 +27,10 @@ struct Digest {
 };
 
 // Decodes the digest command's output. Anything wrong outside an entry (not one strict JSON value,
-// a wrong type, "turns" or "entries" given twice) fails the whole document; a malformed entry
-// becomes an OtherEntry instead. The failure's reason is for diagnosis only, never shown.
+// a wrong type, "turns" or "entries" given twice) fails the whole document; a malformed entry is
+// only passed over. An agent entry is {"Agent": {"text": <string>, "seq": <u64, null or absent>}}
+// and nothing else (other keys of the record are ignored); a record whose text or seq is given
+// twice or with another type is no agent entry. The failure's reason is for diagnosis only.
 Result<Digest> decode_digest(std::string_view text);
 
 // The text of the first agent entry, in turn and entry order, whose seq equals `seq`.

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "common/activity.hpp"
+#include "frame/frame_mac.hpp"
 
 namespace kelvo {
 
@@ -22,10 +23,8 @@ struct EventFrame {
 using ActivityFrame = ActivityReport;
 
 // type="boundary": a break in the link's conversation, after which the shell introduces itself
-// again. Every kind is treated alike.
+// again. It must name a kind, but every kind is treated alike, so none is kept.
 struct BoundaryFrame {
-  std::string kind;
-
   bool operator==(const BoundaryFrame&) const = default;
 };
 
@@ -53,15 +52,23 @@ struct ShellCommandFrame {
 std::optional<EventFrame> parse_event_tag(std::string_view frame_text);
 
 // A poll line "<hex MAC> <frame text>": the MAC is checked before anything of the frame is read.
-std::optional<EventFrame> open_signed_frame(std::string_view line, std::string_view link);
+std::optional<EventFrame> open_signed_frame(std::string_view line, const FrameKey& key);
 
 // The unescaped value of the first ` name="..."` in the attribute text.
 std::optional<std::string> frame_attribute(std::string_view attributes, std::string_view name);
 
 std::optional<ActivityFrame> parse_activity_frame(std::string_view line);
-std::optional<BoundaryFrame> parse_boundary_frame(std::string_view line, std::string_view link);
-std::optional<IoFrame> parse_io_frame(std::string_view line, std::string_view link);
+
+// The typed readers of a frame that open_signed_frame gave: nothing unless the frame's `type` is
+// theirs and it has what that type needs.
+std::optional<BoundaryFrame> read_boundary_frame(const EventFrame& frame);
+std::optional<IoFrame> read_io_frame(const EventFrame& frame);
+std::optional<ShellCommandFrame> read_shell_command_frame(const EventFrame& frame);
+
+// A poll line opened and read by one typed reader.
+std::optional<BoundaryFrame> parse_boundary_frame(std::string_view line, const FrameKey& key);
+std::optional<IoFrame> parse_io_frame(std::string_view line, const FrameKey& key);
 std::optional<ShellCommandFrame> parse_shell_command_frame(std::string_view line,
-                                                           std::string_view link);
+                                                           const FrameKey& key);
 
 }  // namespace kelvo

@@ -96,10 +96,16 @@ ShellCommand retire_command(std::string_view op, const Json& arguments) {
 
 }  // namespace
 
-std::optional<ShellCommand> read_shell_command(std::string_view line, std::string_view link) {
-  const auto frame = parse_shell_command_frame(line, link);
+std::optional<ShellCommand> read_shell_command(std::string_view line, const FrameKey& key) {
+  const auto frame = open_signed_frame(line, key);
   if (!frame) return std::nullopt;
-  return parse_shell_command(frame->op, unescape_body(frame->body));
+  return read_shell_command(*frame);
+}
+
+std::optional<ShellCommand> read_shell_command(const EventFrame& frame) {
+  const auto command = read_shell_command_frame(frame);
+  if (!command) return std::nullopt;
+  return parse_shell_command(command->op, unescape_body(command->body));
 }
 
 ShellCommand parse_shell_command(std::string_view op, std::string_view body) {

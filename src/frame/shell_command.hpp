@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "digest/designator.hpp"
+#include "frame/event_frame.hpp"
+#include "frame/frame_mac.hpp"
 
 namespace kelvo {
 
@@ -48,7 +50,9 @@ using ShellCommand =
     std::variant<PauseCommand, ClassifyCommand, StatusCommand, RetireCommand, RefusedCommand>;
 
 // A signed shell_command poll line as a command; nothing when the line is no such frame.
-std::optional<ShellCommand> read_shell_command(std::string_view line, std::string_view link);
+std::optional<ShellCommand> read_shell_command(std::string_view line, const FrameKey& key);
+// The same for a frame that open_signed_frame gave.
+std::optional<ShellCommand> read_shell_command(const EventFrame& frame);
 
 // The op and its unescaped JSON body as a command or a refusal.
 ShellCommand parse_shell_command(std::string_view op, std::string_view body);

@@ -42,6 +42,7 @@ ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
   std::string board_id = draw_stretch_id(stretch_ids, now);
   ShellContext context{
       .link = settings.link,
+      .frame_key = derive_frame_key(settings.link),
       .owner = settings.owner,
       .polled = polled_shell(settings),
       .state_file = std::move(state_file),

@@ -10,7 +10,8 @@ namespace kelvo::testing {
 // as the set-up leaves it but for the intro.
 inline ShellContext bound_run(std::string link, WallTime start) {
   return ShellContext{
-      .link = std::move(link),
+      .link = link,
+      .frame_key = derive_frame_key(link),
       .owner = "demo",
       .polled = PolledShell{.shell_id = "KELVO-0", .activity = {}, .refusal_streak = 0},
       .state_file = std::nullopt,

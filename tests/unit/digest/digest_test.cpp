@@ -8,21 +8,15 @@
 namespace kelvo {
 namespace {
 
-// A compact picture of a decoded digest: each turn in brackets, its entries as A:text#seq
-// (# - without seq), B:kind@ts or O.
+// A compact picture of a decoded digest: each turn in brackets, its agent entries as A:text#seq
+// (# - without seq).
 std::string shape(const Digest& digest) {
   std::string out;
   for (const Turn& turn : digest.turns) {
     std::string entries;
-    for (const Entry& entry : turn.entries) {
+    for (const AgentEntry& agent : turn.agent_entries) {
       if (!entries.empty()) entries += ' ';
-      if (const auto* agent = std::get_if<AgentEntry>(&entry)) {
-        entries += "A:" + agent->text + "#" + (agent->seq ? std::to_string(*agent->seq) : "-");
-      } else if (const auto* boundary = std::get_if<BoundaryEntry>(&entry)) {
-        entries += "B:" + boundary->kind + "@" + boundary->ts;
-      } else {
-        entries += "O";
-      }
+      entries += "A:" + agent.text + "#" + (agent.seq ? std::to_string(*agent.seq) : "-");
     }
     out += "[" + entries + "]";
   }
@@ -69,17 +63,16 @@ TEST(DecodeDigest, EntryRecords) {
       {R"({"Agent":{"text":"a","seq":null}})", "[A:a#-]"},
       {R"({"Agent":{"text":"a","seq":3,"extra":1,"extra":2}})", "[A:a#3]"},
       {R"({"Agent":{"text":"caf\u00e9 \"q\""}})", "[A:caf\xC3\xA9 \"q\"#-]"},
-      {R"({"Boundary":{"kind":"x"}})", "[B:x@]"},
-      {R"({"Boundary":{"kind":"restart","ts":"2024-05-01T10:00:00Z","n":1}})",
-       "[B:restart@2024-05-01T10:00:00Z]"},
   };
   for (const ShapeCase& c : cases) {
     EXPECT_EQ(shape(decoded(one_entry(c.text))), c.shape) << c.text;
   }
 }
 
-TEST(DecodeDigest, MalformedEntriesBecomeOther) {
-  for (const char* entry : {
+// Every entry but a well-formed agent one is passed over: it neither fails the document nor hides
+// the agent entry after it, and its own seq is never found.
+TEST(DecodeDigest, OtherAndMalformedEntriesArePassedOver) {
+  for (const std::string entry : {
            R"({"Agent":{"text":"a","seq":-1}})",
            R"({"Agent":{"text":"a","seq":-0}})",
            R"({"Agent":{"text":"a","seq":2.5}})",
@@ -96,6 +89,8 @@ TEST(DecodeDigest, MalformedEntriesBecomeOther) {
            R"({"Agent":"a"})",
            R"({"Agent":["a",3]})",
            R"({"Agent":null})",
+           R"({"Boundary":{"kind":"x"}})",
+           R"({"Boundary":{"kind":"restart","ts":"2024-05-01T10:00:00Z","n":1,"seq":3}})",
            R"({"Boundary":{"ts":"t"}})",
            R"({"Boundary":{"kind":"x","ts":5}})",
            R"({"Boundary":{"kind":"x","ts":null}})",
@@ -112,15 +107,18 @@ TEST(DecodeDigest, MalformedEntriesBecomeOther) {
            R"({"Boundary":{"kind":"x","ts":"t","ts":"t"}})",
            R"({"Other":{"deep":[{"k":1,"k":2}]}})",
        }) {
-    EXPECT_EQ(shape(decoded(one_entry(entry))), "[O]") << entry;
+    EXPECT_EQ(shape(decoded(one_entry(entry))), "[]") << entry;
+    const Digest digest = decoded(one_entry(entry + R"(,{"Agent":{"text":"next","seq":4}})"));
+    EXPECT_EQ(shape(digest), "[A:next#4]") << entry;
+    EXPECT_EQ(find_agent_text(digest, 3), std::nullopt) << entry;
   }
 }
 
-TEST(DecodeDigest, OtherKeepsItsValueAndItsNeighbours) {
-  const Digest digest = decoded(one_entry(R"({"Agent":{"text":"x"}},{"kind":"note","n":[1,2]})"));
-  EXPECT_EQ(shape(digest), "[A:x#- O]");
-  const auto& other = std::get<OtherEntry>(digest.turns.at(0).entries.at(1));
-  EXPECT_EQ(other.value, nlohmann::json::parse(R"({"kind":"note","n":[1,2]})"));
+TEST(DecodeDigest, AgentEntriesKeepTheirOrderAroundOthers) {
+  const Digest digest =
+      decoded(R"({"turns":[{"entries":[{"Agent":{"text":"x"}},{"kind":"note","n":[1,2]},)"
+              R"({"Boundary":{"kind":"k"}},{"Agent":{"text":"y","seq":2}}]},{"entries":[7]}]})");
+  EXPECT_EQ(shape(digest), "[A:x#- A:y#2][]");
 }
 
 TEST(DecodeDigest, FailsAsAWhole) {
@@ -168,7 +166,7 @@ TEST(FindAgentText, FirstAgentEntryWithTheNumberWins) {
       {"entries":[{"Agent":{"text":"later","seq":7}},{"Agent":{"text":"five","seq":5}},
                   {"Agent":{"text":"max","seq":18446744073709551615}}]}]})");
   EXPECT_EQ(find_agent_text(digest, 7), "first");
-  EXPECT_EQ(find_agent_text(digest, 5), "five");  // the Other entry {"seq":5} is skipped
+  EXPECT_EQ(find_agent_text(digest, 5), "five");  // the malformed {"seq":5} is passed over
   EXPECT_EQ(find_agent_text(digest, 18446744073709551615u), "max");
   EXPECT_EQ(find_agent_text(digest, 0), std::nullopt);  // entries without seq never match
   EXPECT_EQ(find_agent_text(digest, 8), std::nullopt);

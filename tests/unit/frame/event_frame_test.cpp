@@ -11,6 +11,7 @@ namespace kelvo {
 namespace {
 
 constexpr std::string_view kLink = "link-token-1";
+const FrameKey kKey = derive_frame_key(kLink);
 
 std::string signed_line(std::string_view frame_text) { return *sign_frame(frame_text, kLink); }
 
@@ -63,19 +64,19 @@ TEST(FrameAttribute, TakesTheFirstSpaceLedMatch) {
 TEST(SignedFrame, OpensOnlyWithTheRightMacOverTheExactText) {
   const std::string frame = R"(<EVENT type="boundary" kind="compact"></EVENT>)";
   const EventFrame expected{R"( type="boundary" kind="compact")", ""};
-  EXPECT_EQ(open_signed_frame(signed_line(frame), kLink), expected);
-  EXPECT_EQ(open_signed_frame("\t " + signed_line(frame) + " \r", kLink), expected);
+  EXPECT_EQ(open_signed_frame(signed_line(frame), kKey), expected);
+  EXPECT_EQ(open_signed_frame("\t " + signed_line(frame) + " \r", kKey), expected);
   // A second space is part of the signed text; the frame is trimmed only after the check.
-  EXPECT_EQ(open_signed_frame(signed_line(" " + frame), kLink), expected);
+  EXPECT_EQ(open_signed_frame(signed_line(" " + frame), kKey), expected);
   const std::string without_space = signed_line(frame);
   const std::string mac = without_space.substr(0, without_space.find(' '));
-  EXPECT_EQ(open_signed_frame(mac + "  " + frame, kLink), std::nullopt);
-  EXPECT_EQ(open_signed_frame(signed_line(frame), "another-link"), std::nullopt);
-  EXPECT_EQ(open_signed_frame(frame, kLink), std::nullopt);
-  EXPECT_EQ(open_signed_frame(mac, kLink), std::nullopt);
+  EXPECT_EQ(open_signed_frame(mac + "  " + frame, kKey), std::nullopt);
+  EXPECT_EQ(open_signed_frame(signed_line(frame), derive_frame_key("another-link")), std::nullopt);
+  EXPECT_EQ(open_signed_frame(frame, kKey), std::nullopt);
+  EXPECT_EQ(open_signed_frame(mac, kKey), std::nullopt);
   // A forged tag is never parsed, even if it would make a fine frame.
-  EXPECT_EQ(open_signed_frame(signed_line(frame) + "x", kLink), std::nullopt);
-  EXPECT_EQ(open_signed_frame(signed_line("<EVENT-ACK></EVENT>"), kLink), std::nullopt);
+  EXPECT_EQ(open_signed_frame(signed_line(frame) + "x", kKey), std::nullopt);
+  EXPECT_EQ(open_signed_frame(signed_line("<EVENT-ACK></EVENT>"), kKey), std::nullopt);
 }
 
 TEST(ActivityFrame, NeedsAnExactStateAndPlainDigitsForSince) {
@@ -108,21 +109,26 @@ TEST(ActivityFrame, NeedsAnExactStateAndPlainDigitsForSince) {
 TEST(ActivityFrame, IsNotAcceptedOnThePollPath) {
   const std::string line =
       signed_line(R"(<EVENT type="activity" state="idle" since="5" kind="x" op="status"></EVENT>)");
-  EXPECT_EQ(parse_boundary_frame(line, kLink), std::nullopt);
-  EXPECT_EQ(parse_io_frame(line, kLink), std::nullopt);
-  EXPECT_EQ(parse_shell_command_frame(line, kLink), std::nullopt);
+  EXPECT_EQ(parse_boundary_frame(line, kKey), std::nullopt);
+  EXPECT_EQ(parse_io_frame(line, kKey), std::nullopt);
+  EXPECT_EQ(parse_shell_command_frame(line, kKey), std::nullopt);
 }
 
 TEST(BoundaryFrame, NeedsKindAndAGoodMac) {
   EXPECT_EQ(
-      parse_boundary_frame(signed_line(R"(<EVENT type="boundary" kind="a&amp;b"></EVENT>)"), kLink),
-      BoundaryFrame{"a&b"});
+      parse_boundary_frame(signed_line(R"(<EVENT type="boundary" kind="a&amp;b"></EVENT>)"), kKey),
+      BoundaryFrame{});
   EXPECT_EQ(
-      parse_boundary_frame(signed_line(R"(<EVENT type="boundary" kind="">body</EVENT>)"), kLink),
-      BoundaryFrame{""});
-  EXPECT_EQ(parse_boundary_frame(signed_line(R"(<EVENT type="boundary"></EVENT>)"), kLink),
+      parse_boundary_frame(signed_line(R"(<EVENT type="boundary" kind="">body</EVENT>)"), kKey),
+      BoundaryFrame{});
+  EXPECT_EQ(parse_boundary_frame(signed_line(R"(<EVENT type="boundary"></EVENT>)"), kKey),
             std::nullopt);
-  EXPECT_EQ(parse_boundary_frame(R"(00 <EVENT type="boundary" kind="x"></EVENT>)", kLink),
+  // A kind whose value never closes names no kind.
+  EXPECT_EQ(parse_boundary_frame(signed_line(R"(<EVENT type="boundary" kind="x></EVENT>)"), kKey),
+            std::nullopt);
+  EXPECT_EQ(parse_boundary_frame(signed_line(R"(<EVENT type="boundary" xkind="x"></EVENT>)"), kKey),
+            std::nullopt);
+  EXPECT_EQ(parse_boundary_frame(R"(00 <EVENT type="boundary" kind="x"></EVENT>)", kKey),
             std::nullopt);
 }
 
@@ -130,9 +136,9 @@ TEST(BoundaryFrame, NeedsKindAndAGoodMac) {
 TEST(BoundaryFrame, AForgedBoundaryIsNoFrameOfAnyType) {
   const std::string frame = R"(<EVENT type="boundary" kind="x" op="status"></EVENT>)";
   const std::string forged = *sign_frame(frame, "another-link");
-  EXPECT_EQ(parse_boundary_frame(forged, kLink), std::nullopt);
-  EXPECT_EQ(parse_io_frame(forged, kLink), std::nullopt);
-  EXPECT_EQ(parse_shell_command_frame(forged, kLink), std::nullopt);
+  EXPECT_EQ(parse_boundary_frame(forged, kKey), std::nullopt);
+  EXPECT_EQ(parse_io_frame(forged, kKey), std::nullopt);
+  EXPECT_EQ(parse_shell_command_frame(forged, kKey), std::nullopt);
 }
 
 TEST(IoFrame, ReadsKindSeqTruncatedAndTheUnescapedText) {
@@ -162,22 +168,21 @@ TEST(IoFrame, ReadsKindSeqTruncatedAndTheUnescapedText) {
       {R"(<EVENT type="io" kind="AGENT_OUTPUT">x</EVENT> x)", std::nullopt},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(parse_io_frame(signed_line(c.frame), kLink), c.io) << c.frame;
+    EXPECT_EQ(parse_io_frame(signed_line(c.frame), kKey), c.io) << c.frame;
   }
 }
 
 TEST(ShellCommandFrame, KeepsTheBodyEscaped) {
   EXPECT_EQ(parse_shell_command_frame(
-                signed_line(R"(<EVENT type="shell_command" op="status"></EVENT>)"), kLink),
+                signed_line(R"(<EVENT type="shell_command" op="status"></EVENT>)"), kKey),
             (ShellCommandFrame{"status", ""}));
   EXPECT_EQ(
       parse_shell_command_frame(
           signed_line(R"(<EVENT type="shell_command" op="d&amp;y">{&quot;a&quot;:1}</EVENT>)"),
-          kLink),
+          kKey),
       (ShellCommandFrame{"d&y", "{&quot;a&quot;:1}"}));
-  EXPECT_EQ(
-      parse_shell_command_frame(signed_line(R"(<EVENT type="shell_command"></EVENT>)"), kLink),
-      std::nullopt);
+  EXPECT_EQ(parse_shell_command_frame(signed_line(R"(<EVENT type="shell_command"></EVENT>)"), kKey),
+            std::nullopt);
 }
 
 }  // namespace

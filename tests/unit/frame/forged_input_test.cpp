@@ -20,6 +20,7 @@ namespace kelvo {
 namespace {
 
 constexpr std::string_view kLink = "link-token-1";
+const FrameKey kKey = derive_frame_key(kLink);
 constexpr std::size_t kMacDigits = 64;
 
 // What every typed parser makes of one line.
@@ -42,8 +43,8 @@ struct Readings {
 };
 
 Readings read_line(std::string_view line) {
-  return {parse_activity_frame(line), parse_boundary_frame(line, kLink),
-          parse_io_frame(line, kLink), parse_shell_command_frame(line, kLink)};
+  return {parse_activity_frame(line), parse_boundary_frame(line, kKey), parse_io_frame(line, kKey),
+          parse_shell_command_frame(line, kKey)};
 }
 
 // A poll line as the host may send it: white space the line is trimmed of, the MAC, one space,

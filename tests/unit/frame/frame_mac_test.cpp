@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <optional>
 #include <string>
+#include <utility>
 
 namespace kelvo {
 namespace {
@@ -30,28 +32,52 @@ std::string upper(std::string s) {
 
 TEST(FrameMac, MatchesIndependentVectors) {
   for (const auto& v : kVectors) {
+    const FrameKey key = derive_frame_key(v.link);
     EXPECT_EQ(*sign_frame(v.frame, v.link), v.mac + " " + v.frame);
-    EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, v.link));
-    EXPECT_TRUE(verify_frame_mac(upper(v.mac), v.frame, v.link));
+    EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, key));
+    EXPECT_TRUE(verify_frame_mac(upper(v.mac), v.frame, key));
   }
+}
+
+// One key checks every line of a run, refused ones between good ones included, and a copy or a
+// moved key checks alike after the original is gone.
+TEST(FrameMac, AKeyServesManyChecksAndSurvivesCopies) {
+  const auto& v = kVectors[0];
+  std::optional<FrameKey> original = derive_frame_key(v.link);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, *original)) << i;
+    EXPECT_FALSE(verify_frame_mac(v.mac, v.frame + "x", *original)) << i;
+    EXPECT_FALSE(verify_frame_mac(kVectors[1].mac, kVectors[1].frame, *original)) << i;
+  }
+  FrameKey copy = *original;
+  FrameKey moved = std::move(*original);
+  original.reset();
+  EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, copy));
+  EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, moved));
+  copy = derive_frame_key(kVectors[1].link);
+  EXPECT_TRUE(verify_frame_mac(kVectors[1].mac, kVectors[1].frame, copy));
+  EXPECT_FALSE(verify_frame_mac(v.mac, v.frame, copy));
+  copy = moved;
+  EXPECT_TRUE(verify_frame_mac(v.mac, v.frame, copy));
 }
 
 TEST(FrameMac, RefusesEveryNearMiss) {
   const auto& v = kVectors[0];
-  EXPECT_FALSE(verify_frame_mac(v.mac, v.frame, "tok-124"));
-  EXPECT_FALSE(verify_frame_mac(v.mac, v.frame + " ", v.link));
-  EXPECT_FALSE(verify_frame_mac(v.mac, " " + v.frame, v.link));
+  const FrameKey key = derive_frame_key(v.link);
+  EXPECT_FALSE(verify_frame_mac(v.mac, v.frame, derive_frame_key("tok-124")));
+  EXPECT_FALSE(verify_frame_mac(v.mac, v.frame + " ", key));
+  EXPECT_FALSE(verify_frame_mac(v.mac, " " + v.frame, key));
   std::string amp = v.frame;
   amp.replace(amp.find("&amp;"), 5, "&");
-  EXPECT_FALSE(verify_frame_mac(v.mac, amp, v.link));
-  EXPECT_FALSE(verify_frame_mac(v.mac.substr(0, 62), v.frame, v.link));
-  EXPECT_FALSE(verify_frame_mac(v.mac + "00", v.frame, v.link));
-  EXPECT_FALSE(verify_frame_mac(v.mac.substr(1), v.frame, v.link));
+  EXPECT_FALSE(verify_frame_mac(v.mac, amp, key));
+  EXPECT_FALSE(verify_frame_mac(v.mac.substr(0, 62), v.frame, key));
+  EXPECT_FALSE(verify_frame_mac(v.mac + "00", v.frame, key));
+  EXPECT_FALSE(verify_frame_mac(v.mac.substr(1), v.frame, key));
   std::string with_g = v.mac;
   with_g[10] = 'g';
-  EXPECT_FALSE(verify_frame_mac(with_g, v.frame, v.link));
-  EXPECT_FALSE(verify_frame_mac("<EVENT", v.frame, v.link));
-  EXPECT_FALSE(verify_frame_mac("", v.frame, v.link));
+  EXPECT_FALSE(verify_frame_mac(with_g, v.frame, key));
+  EXPECT_FALSE(verify_frame_mac("<EVENT", v.frame, key));
+  EXPECT_FALSE(verify_frame_mac("", v.frame, key));
 }
 
 TEST(DecodeHexMac, TakesPairsOfHexDigits) {

@@ -118,26 +118,26 @@ TEST(ShellCommand, DeeplyNestedBodiesAreHarmless) {
 
 TEST(ReadShellCommand, UnescapesTheBodyOfAGenuineFrame) {
   const auto line = [](std::string_view frame) { return *sign_frame(frame, kLink); };
-  EXPECT_EQ(read_shell_command(
-                line(R"(<EVENT type="shell_command" op="delay">{&quot;minutes&quot;:30}</EVENT>)"),
-                kLink),
-            ShellCommand{PauseCommand{30}});
+  const FrameKey key = derive_frame_key(kLink);
+  EXPECT_EQ(
+      read_shell_command(
+          line(R"(<EVENT type="shell_command" op="delay">{&quot;minutes&quot;:30}</EVENT>)"), key),
+      ShellCommand{PauseCommand{30}});
   EXPECT_EQ(
       read_shell_command(
           line(R"(<EVENT type="shell_command" op="retire">{"names":<br>"a b&amp;c"}</EVENT>)"),
-          kLink),
+          key),
       (ShellCommand{RetireCommand{{"a", "b&c"}}}));
-  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command" op="status"></EVENT>)"), kLink),
+  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command" op="status"></EVENT>)"), key),
             ShellCommand{StatusCommand{}});
-  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command" op="nope"></EVENT>)"), kLink),
+  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command" op="nope"></EVENT>)"), key),
             ShellCommand{refused("nope", "unknown op")});
-  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command"></EVENT>)"), kLink),
-            std::nullopt);
-  EXPECT_EQ(read_shell_command(
-                *sign_frame(R"(<EVENT type="shell_command" op="status"></EVENT>)", "another-link"),
-                kLink),
-            std::nullopt);
-  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="io" kind="x" op="status"></EVENT>)"), kLink),
+  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="shell_command"></EVENT>)"), key), std::nullopt);
+  EXPECT_EQ(
+      read_shell_command(
+          *sign_frame(R"(<EVENT type="shell_command" op="status"></EVENT>)", "another-link"), key),
+      std::nullopt);
+  EXPECT_EQ(read_shell_command(line(R"(<EVENT type="io" kind="x" op="status"></EVENT>)"), key),
             std::nullopt);
 }
 

@@ -91,7 +91,9 @@ Lines verified_frames(const SimRun& poll, const std::string& token) {
     const std::size_t space = line.find(' ');
     EXPECT_NE(space, std::string::npos) << line;
     if (space == std::string::npos) continue;
-    EXPECT_TRUE(verify_frame_mac(line.substr(0, space), line.substr(space + 1), token)) << line;
+    EXPECT_TRUE(
+        verify_frame_mac(line.substr(0, space), line.substr(space + 1), derive_frame_key(token)))
+        << line;
     frames.push_back(line.substr(space + 1));
   }
   return frames;
@@ -416,7 +418,7 @@ TEST(SimCli, EmitQueuesRawLinesSignedBareOrForged) {
   EXPECT_EQ(lines[0], *sign_frame(frame, token));
   EXPECT_EQ(lines[1], frame);
   EXPECT_EQ(lines[2].substr(64), " " + frame);
-  EXPECT_FALSE(verify_frame_mac(lines[2].substr(0, 64), frame, token));
+  EXPECT_FALSE(verify_frame_mac(lines[2].substr(0, 64), frame, derive_frame_key(token)));
   EXPECT_EQ(lines[3], *sign_frame("--not a frame", token));
 
   EXPECT_EQ(sim.run({"emit", "--link", "nope", frame}).code, 1);

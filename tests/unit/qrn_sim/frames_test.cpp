@@ -47,8 +47,8 @@ TEST(SimFrames, PollLineSignsBareOrSpoils) {
   const std::string good = poll_line({frame, Signing::Mac}, link);
   ASSERT_EQ(good.size(), 65 + frame.size());
   EXPECT_EQ(good.substr(65), frame);
-  EXPECT_TRUE(verify_frame_mac(good.substr(0, 64), frame, link));
-  EXPECT_FALSE(verify_frame_mac(good.substr(0, 64), frame, "other"));
+  EXPECT_TRUE(verify_frame_mac(good.substr(0, 64), frame, derive_frame_key(link)));
+  EXPECT_FALSE(verify_frame_mac(good.substr(0, 64), frame, derive_frame_key("other")));
 
   EXPECT_EQ(poll_line({frame, Signing::None}, link), frame);
 
@@ -56,7 +56,7 @@ TEST(SimFrames, PollLineSignsBareOrSpoils) {
   ASSERT_EQ(bad.size(), good.size());
   EXPECT_EQ(bad.substr(64), good.substr(64));
   EXPECT_NE(bad.substr(0, 64), good.substr(0, 64));
-  EXPECT_FALSE(verify_frame_mac(bad.substr(0, 64), frame, link));
+  EXPECT_FALSE(verify_frame_mac(bad.substr(0, 64), frame, derive_frame_key(link)));
 }
 
 }  // namespace
