@@ -1,16 +1,24 @@
 // The resting cost of the loop: the shell's own CPU time per cycle of the real run_cycle, with a
 // host that answers in-process (no child processes) and a clock that never sleeps. The endpoint
-// stays busy, so the cycles poll, read the lines, follow activity and judge the nudge.
+// stays busy, so the cycles poll, read the lines, follow activity and judge the nudge. With a
+// runtime folder each cycle also judges the runtime status file, as the loop does after a cycle:
+// at rest it is written once a minute (every 120 cycles).
 #include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
 
 #include "canned_host.hpp"
 #include "main/cycle.hpp"
 #include "main/run_setup.hpp"
+#include "main/runtime_file.hpp"
 
 namespace kelvo::bench {
 namespace {
 
-void cycles_with_poll(benchmark::State& state, std::size_t frames) {
+void cycles_with_poll(benchmark::State& state, std::size_t frames, bool runtime_dir = false) {
   CannedHost host;
   SteppingClock clock;
   host.poll_out = agent_output_poll(frames);
@@ -19,22 +27,34 @@ void cycles_with_poll(benchmark::State& state, std::size_t frames) {
   NoEventHook events;
   LoopEffects effects{host, clock, service, events};
   ShellContext context = set_up_run(bench_settings(), effects);
+  std::string folder = "/tmp/kelvo-bench-runtime-XXXXXX";
+  std::optional<RuntimeFile> runtime;
+  if (runtime_dir && ::mkdtemp(folder.data()) != nullptr) {
+    runtime.emplace(folder, kOwner, 4242, context.started);
+  }
   for (auto _ : state) {
     if (run_cycle(context, effects, clock.now()) != CycleEnd::Continue) {
       state.SkipWithError("the cycle ended the run");
       break;
     }
+    if (runtime && runtime->update(context, clock.now())) {
+      state.SkipWithError("the runtime status could not be written");
+      break;
+    }
     clock.sleep_between_cycles();
   }
+  if (runtime) std::filesystem::remove_all(folder);
   state.SetItemsProcessed(state.iterations());
   state.counters["frames_read"] = static_cast<double>(context.counters.frames);
 }
 
 void BM_CycleEmptyPoll(benchmark::State& state) { cycles_with_poll(state, 0); }
 void BM_CyclePoll100Frames(benchmark::State& state) { cycles_with_poll(state, 100); }
+void BM_CycleEmptyPollWithRuntimeFile(benchmark::State& state) { cycles_with_poll(state, 0, true); }
 
 BENCHMARK(BM_CycleEmptyPoll)->MeasureProcessCPUTime();
 BENCHMARK(BM_CyclePoll100Frames)->MeasureProcessCPUTime();
+BENCHMARK(BM_CycleEmptyPollWithRuntimeFile)->MeasureProcessCPUTime();
 
 }  // namespace
 }  // namespace kelvo::bench
