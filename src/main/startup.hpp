@@ -8,6 +8,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/result.hpp"
 #include "main/host_runner.hpp"
 
 namespace kelvo {
@@ -19,6 +20,7 @@ struct CommandLine {
   std::optional<std::string> owner;                // --owner
   std::optional<std::string> shell_id;             // --id
   std::optional<std::filesystem::path> state_dir;  // --state-dir
+  std::optional<std::string> notice;               // said once on standard error, then run
 };
 
 // What start-up hands to the main loop; none of it changes afterwards.
@@ -53,11 +55,18 @@ std::variant<std::string, StartupStop> require_option(const std::vector<std::str
 std::string resolve_host_program(const std::vector<std::string>& args,
                                  const std::optional<std::string>& qrn_bin);
 
+// Reads the file --link-file names: all of it, or why it could not be read.
+using ReadLinkFile = std::function<Result<std::string>(const std::filesystem::path&)>;
+
 // Reads the arguments after the program name; `qrn_bin` is QRN_BIN when set (even empty) and
 // valid UTF-8. Answers --help and --version (where they are not an option's value) before
-// anything else; then stops without a link.
+// anything else. The token is --link's, else the one line of the --link-file (read with
+// `read_link_file`, trailing white space dropped); an empty --link beside --link-file counts as
+// none, so that a unit can pass both. Stops with exit code 2 without a token, or when the file
+// cannot be read, is empty or holds more than one line.
 std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::string>& args,
-                                                         const std::optional<std::string>& qrn_bin);
+                                                         const std::optional<std::string>& qrn_bin,
+                                                         const ReadLinkFile& read_link_file);
 
 // QRN_BIN as read_command_line takes it.
 std::optional<std::string> read_qrn_bin();
