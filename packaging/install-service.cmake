@@ -1,4 +1,5 @@
-# Installs the systemd unit and the example instance configuration. It runs at install time,
+# Installs the systemd units (the template and the later retry after repeated failures) and the
+# example instance configuration. It runs at install time,
 # where CMAKE_INSTALL_PREFIX is the prefix really installed to (/usr when CPack builds the
 # package), so the unit can name that prefix's program and configuration folder.
 # KELVO_PACKAGING_DIR, KELVO_PACKAGING_BINARY_DIR and KELVO_INSTALL_BINDIR come from the
@@ -20,6 +21,10 @@ set(unit ${unit_dir}/kelvo-shell@.service)
 configure_file(${KELVO_PACKAGING_DIR}/kelvo-shell@.service.in ${unit} @ONLY)
 file(INSTALL ${unit} DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 file(REMOVE_RECURSE ${unit_dir})
+# The retry units name no path of the prefix.
+file(INSTALL ${KELVO_PACKAGING_DIR}/kelvo-shell-retry@.timer
+     ${KELVO_PACKAGING_DIR}/kelvo-shell-retry@.service
+     DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 # A copy made with cp -p keeps the mode, so a filled-in copy is private from the start.
 file(INSTALL ${KELVO_PACKAGING_DIR}/instance.conf.example DESTINATION ${KELVO_CONFDIR}
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE)
