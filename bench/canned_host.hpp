@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "cycle/shell_context.hpp"
-#include "main/startup.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/service_manager.hpp"
+#include "main/startup.hpp"
 
 namespace kelvo::bench {
 

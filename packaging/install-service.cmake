@@ -1,4 +1,5 @@
-# Installs the systemd units and the example instance configuration. It runs at install time,
+# Installs the systemd units (the shell's template, the later retry after repeated failures, the
+# fleet metrics' service and timer) and the example instance configuration. It runs at install time,
 # where CMAKE_INSTALL_PREFIX is the prefix really installed to (/usr when CPack builds the
 # package), so the unit can name that prefix's program and configuration folder.
 # KELVO_PACKAGING_DIR, KELVO_PACKAGING_BINARY_DIR and KELVO_INSTALL_BINDIR come from the
@@ -25,6 +26,10 @@ configure_file(${KELVO_PACKAGING_DIR}/kelvo-fleet-metrics.service.in ${metrics_u
 file(INSTALL ${metrics_unit} ${KELVO_PACKAGING_DIR}/kelvo-fleet-metrics.timer
      DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 file(REMOVE_RECURSE ${unit_dir})
+# The retry units name no path of the prefix.
+file(INSTALL ${KELVO_PACKAGING_DIR}/kelvo-shell-retry@.timer
+     ${KELVO_PACKAGING_DIR}/kelvo-shell-retry@.service
+     DESTINATION ${CMAKE_INSTALL_PREFIX}/lib/systemd/system)
 # A copy made with cp -p keeps the mode, so a filled-in copy is private from the start.
 file(INSTALL ${KELVO_PACKAGING_DIR}/instance.conf.example DESTINATION ${KELVO_CONFDIR}
      FILE_PERMISSIONS OWNER_READ OWNER_WRITE)

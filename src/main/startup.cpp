@@ -13,9 +13,9 @@
 namespace kelvo {
 namespace {
 
-constexpr std::array<std::string_view, 8> kOptions = {
-    "--link",       "--qrn", "--owner", "--id", "--state-dir", "--on-event", "--unresponsive-after",
-    "--runtime-dir"};
+constexpr std::array<std::string_view, 9> kOptions = {
+    "--link",     "--link-file",          "--qrn",        "--owner", "--id", "--state-dir",
+    "--on-event", "--unresponsive-after", "--runtime-dir"};
 
 std::optional<std::string> first_of(std::optional<std::string> preferred,
                                     std::optional<std::string> fallback) {
@@ -47,6 +47,21 @@ std::optional<StartupStop> answer_request(const std::vector<std::string>& args) 
   return std::nullopt;
 }
 
+// The token of the --link-file at `path`: its one line without the trailing white space.
+std::variant<std::string, StartupStop> read_link_token(const std::string& path,
+                                                       const ReadLinkFile& read_link_file) {
+  const std::string shown = escape_controls(path);
+  const Result<std::string> text = read_link_file(path);
+  if (!text)
+    return StartupStop{2, fill("cannot read --link-file {}: {}", {shown, text.failure().reason})};
+  const std::string_view token = trim_end(*text);
+  if (token.empty()) return StartupStop{2, fill("--link-file {} is empty", {shown})};
+  if (token.find('\n') != std::string_view::npos) {
+    return StartupStop{2, fill("--link-file {} holds more than one line", {shown})};
+  }
+  return std::string(token);
+}
+
 }  // namespace
 
 std::optional<std::string> find_option(const std::vector<std::string>& args,
@@ -56,25 +71,22 @@ std::optional<std::string> find_option(const std::vector<std::string>& args,
   return *std::next(found);
 }
 
-std::variant<std::string, StartupStop> require_option(const std::vector<std::string>& args,
-                                                      std::string_view name) {
-  if (auto value = find_option(args, name)) return std::move(*value);
-  return StartupStop{2, fill("{} required", {name})};
-}
-
 std::string resolve_host_program(const std::vector<std::string>& args,
                                  const std::optional<std::string>& qrn_bin) {
   return find_option(args, "--qrn").value_or(qrn_bin.value_or("qrn"));
 }
 
 std::string usage_text() {
-  return "usage: kelvo-shell --link <token> [--qrn <host>] [--owner <owner>] [--id <shell-id>]\n"
+  return "usage: kelvo-shell --link <token> | --link-file <path>\n"
+         "                   [--qrn <host>] [--owner <owner>] [--id <shell-id>]\n"
          "                   [--state-dir <dir>] [--on-event <program>]\n"
          "                   [--unresponsive-after <n>] [--runtime-dir <dir>]\n"
          "Paces one AI agent endpoint for the qrn host: binds as the shell of one link, follows\n"
          "the endpoint's activity and nudges an agent that has stayed idle.\n"
          "\n"
-         "  --link <token>     the link token the host issued for this shell (required)\n"
+         "  --link <token>     the link token the host issued for this shell\n"
+         "  --link-file <path> a file whose one line is the token, which then stays off the\n"
+         "                     command line (--link, when given too, wins)\n"
          "  --qrn <host>       the host program (default: $QRN_BIN, else qrn on PATH)\n"
          "  --owner <owner>    the endpoint to pace (default: the owner in the bind reply)\n"
          "  --id <shell-id>    the shell id to poll as (default: the one in the bind reply)\n"
@@ -88,15 +100,28 @@ std::string usage_text() {
          "See kelvo-shell(1).\n";
 }
 
-std::variant<CommandLine, StartupStop> read_command_line(
-    const std::vector<std::string>& args, const std::optional<std::string>& qrn_bin) {
+std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::string>& args,
+                                                         const std::optional<std::string>& qrn_bin,
+                                                         const ReadLinkFile& read_link_file) {
   if (auto answer = answer_request(args)) return std::move(*answer);
-  auto link = require_option(args, "--link");
-  if (auto* stop = std::get_if<StartupStop>(&link)) return std::move(*stop);
   CommandLine command_line;
-  command_line.host_program = resolve_host_program(args, qrn_bin);
   StartupSettings& given = command_line.given;
-  given.link = std::move(std::get<std::string>(link));
+  const std::optional<std::string> link_file = find_option(args, "--link-file");
+  const std::optional<std::string> link = find_option(args, "--link");
+  if (link && !(link->empty() && link_file)) {
+    given.link = *link;
+    if (link_file) {
+      command_line.notice = fill("both --link and --link-file given: using --link, not reading {}",
+                                 {escape_controls(*link_file)});
+    }
+  } else if (link_file) {
+    auto token = read_link_token(*link_file, read_link_file);
+    if (auto* stop = std::get_if<StartupStop>(&token)) return std::move(*stop);
+    given.link = std::move(std::get<std::string>(token));
+  } else {
+    return StartupStop{2, "--link required"};
+  }
+  command_line.host_program = resolve_host_program(args, qrn_bin);
   given.owner = find_option(args, "--owner");
   given.shell_id = find_option(args, "--id");
   if (auto state_dir = find_option(args, "--state-dir")) given.state_dir = *state_dir;

@@ -9,6 +9,7 @@
 #include <variant>
 #include <vector>
 
+#include "common/result.hpp"
 #include "main/host_runner.hpp"
 
 namespace kelvo {
@@ -25,10 +26,11 @@ struct StartupSettings {
 };
 
 // What the command line and the environment say, before anything has run: the host program to
-// run, and the settings as far as the options give them.
+// run, the settings as far as the options give them, and a notice to say once before the run.
 struct CommandLine {
   std::string host_program;
   StartupSettings given;
+  std::optional<std::string> notice;
 };
 
 // Start-up ends the run before the loop: `message` is reported on standard error (without the
@@ -46,19 +48,22 @@ std::string usage_text();
 // is missing or only the last argument.
 std::optional<std::string> find_option(const std::vector<std::string>& args, std::string_view name);
 
-// find_option's value, or the stop with "<name> required" and exit code 2.
-std::variant<std::string, StartupStop> require_option(const std::vector<std::string>& args,
-                                                      std::string_view name);
-
 // --qrn, else QRN_BIN, else "qrn".
 std::string resolve_host_program(const std::vector<std::string>& args,
                                  const std::optional<std::string>& qrn_bin);
 
+// Reads the file --link-file names: all of it, or why it could not be read.
+using ReadLinkFile = std::function<Result<std::string>(const std::filesystem::path&)>;
+
 // Reads the arguments after the program name; `qrn_bin` is QRN_BIN when set (even empty) and
 // valid UTF-8. Answers --help and --version (where they are not an option's value) before
-// anything else; then stops without a link.
+// anything else. The token is --link's, else the one line of the --link-file (read with
+// `read_link_file`, trailing white space dropped); an empty --link beside --link-file counts as
+// none, so that a unit can pass both. Stops with exit code 2 without a token, or when the file
+// cannot be read, is empty or holds more than one line.
 std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::string>& args,
-                                                         const std::optional<std::string>& qrn_bin);
+                                                         const std::optional<std::string>& qrn_bin,
+                                                         const ReadLinkFile& read_link_file);
 
 // QRN_BIN as read_command_line takes it.
 std::optional<std::string> read_qrn_bin();

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -128,6 +129,53 @@ TEST(Startup, ReportsTheStatusAndOutputOfAFailedBind) {
             "stderr \"AUTH_REFUSED: unknown link\\n\"\n");
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(host.calls(), kBindCall);  // once: a failed bind is not retried
+}
+
+TEST(Startup, TakesTheTokenFromALinkFileUnlessLinkIsGiven) {
+  TempDir dir;
+  const StandInHost host = stand_in_host(dir, "host", kRefusingBind);
+  const std::string link_file = (dir.path() / "a.link").string();
+  const std::string refused =
+      "kelvo-shell: api bind-shell failed: exit status 3; stdout \"qrn stand-in\\n\"; "
+      "stderr \"AUTH_REFUSED: unknown link\\n\"\n";
+  struct Case {
+    std::optional<std::string> file;  // absent: no file
+    Args args;
+    int exit_code;
+    std::string err;
+    std::string calls;
+  };
+  const std::vector<Case> cases = {
+      {"tok \n", {"--link-file", link_file}, 1, refused, kBindCall},
+      {std::nullopt,
+       {"--link-file", link_file},
+       2,
+       "kelvo-shell: cannot read --link-file " + link_file + ": No such file or directory\n",
+       ""},
+      {"\n",
+       {"--link-file", link_file},
+       2,
+       "kelvo-shell: --link-file " + link_file + " is empty\n",
+       ""},
+      {"other\n",
+       {"--link-file", link_file, "--link", "tok"},
+       1,
+       "kelvo-shell: both --link and --link-file given: using --link, not reading " + link_file +
+           "\n" + refused,
+       kBindCall},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(link_file);
+    if (c.file) std::ofstream(link_file) << *c.file;
+    Args args = shell_with(c.args);
+    args.insert(args.end(), {"--qrn", host.program.string()});
+    const ProgramRun run = run_program(args);
+    EXPECT_EQ(run.exit_code, c.exit_code) << ::testing::PrintToString(c.args);
+    EXPECT_EQ(run.err, c.err);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(host.calls(), c.calls);
+    std::filesystem::remove(host.log);
+  }
 }
 
 TEST(Startup, FindsTheHostThroughQrnBinOnlyWithoutTheOption) {

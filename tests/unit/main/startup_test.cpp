@@ -38,14 +38,6 @@ TEST(FindOption, TakesTheArgumentAfterTheFirstExactMatch) {
   }
 }
 
-TEST(RequireOption, StopsWithExitCodeTwo) {
-  EXPECT_EQ(std::get<std::string>(require_option({"--link", ""}, "--link")), "");
-  const auto missing = require_option({"--owner", "O", "--link"}, "--link");
-  ASSERT_TRUE(std::holds_alternative<StartupStop>(missing));
-  EXPECT_EQ(std::get<StartupStop>(missing).exit_code, 2);
-  EXPECT_EQ(std::get<StartupStop>(missing).message, "--link required");
-}
-
 TEST(ResolveHostProgram, PrefersTheOptionThenTheVariable) {
   EXPECT_EQ(resolve_host_program({"--qrn", "/opt/q"}, "/env/q"), "/opt/q");
   EXPECT_EQ(resolve_host_program({"--qrn", ""}, "/env/q"), "");
@@ -67,10 +59,16 @@ struct StartupRun {
   std::vector<FakeHostRunner::Call> calls;
 };
 
+// A --link-file reader that must not be called.
+Result<std::string> no_link_file(const std::filesystem::path& path) {
+  ADD_FAILURE() << "read " << path;
+  return Failure{"not expected"};
+}
+
 StartupRun run_start_up(const Args& args, ProcessResult bind_result,
                         StartupEnvironment environment = {std::nullopt, "/work/dir"}) {
   StartupRun run{StartupStop{-1, ""}, {}, {}};
-  const auto command_line = read_command_line(args, environment.qrn_bin);
+  const auto command_line = read_command_line(args, environment.qrn_bin, no_link_file);
   if (const auto* stop = std::get_if<StartupStop>(&command_line)) {
     run.outcome = *stop;
     return run;
@@ -181,8 +179,61 @@ TEST(StartUp, StopsWithExitCodeOneWhenTheBindFails) {
   }
 }
 
+TEST(StartUp, TakesTheTokenFromTheLinkFileUnlessLinkIsGiven) {
+  struct Case {
+    Args args;
+    std::optional<std::string> file;  // absent: the file cannot be read
+    std::string link;                 // empty: start-up stops with `message`
+    std::string message;              // the stop's, or the notice said once
+  };
+  const std::vector<Case> cases = {
+      {{"--link-file", "/etc/k/a.link"}, "tok\n", "tok", ""},
+      {{"--link-file", "/etc/k/a.link"}, "tok \t\r\n\n", "tok", ""},
+      {{"--link-file", "/etc/k/a.link"}, " tok", " tok", ""},
+      {{"--link", "", "--link-file", "/etc/k/a.link"}, "tok", "tok", ""},
+      {{"--link-file", "/etc/k/a.link", "--link", "cmd"},
+       "tok",
+       "cmd",
+       "both --link and --link-file given: using --link, not reading /etc/k/a.link"},
+      {{"--link-file", "/etc/k/a.link"},
+       std::nullopt,
+       "",
+       "cannot read --link-file /etc/k/a.link: No such file or directory"},
+      {{"--link-file", "/etc/k/a.link"}, " \n", "", "--link-file /etc/k/a.link is empty"},
+      {{"--link-file", "/etc/k/a.link"}, "", "", "--link-file /etc/k/a.link is empty"},
+      {{"--link-file", "/etc/k/a.link"},
+       "tok\nother\n",
+       "",
+       "--link-file /etc/k/a.link holds more than one line"},
+      {{"--link-file", "/etc/k/\n.link"}, "", "", "--link-file /etc/k/\\n.link is empty"},
+      {{"--owner", "O", "--link-file"}, "tok", "", "--link required"},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::filesystem::path> read;
+    const auto command_line =
+        read_command_line(c.args, std::nullopt, [&](const std::filesystem::path& path) {
+          read.push_back(path);
+          if (!c.file) return Result<std::string>(Failure{"No such file or directory"});
+          return Result<std::string>(*c.file);
+        });
+    const std::string name = ::testing::PrintToString(c.args);
+    if (c.link.empty()) {
+      ASSERT_TRUE(std::holds_alternative<StartupStop>(command_line)) << name;
+      EXPECT_EQ(std::get<StartupStop>(command_line).exit_code, 2) << name;
+      EXPECT_EQ(std::get<StartupStop>(command_line).message, c.message) << name;
+      continue;
+    }
+    ASSERT_TRUE(std::holds_alternative<CommandLine>(command_line)) << name;
+    const auto& line = std::get<CommandLine>(command_line);
+    EXPECT_EQ(line.given.link, c.link) << name;
+    EXPECT_EQ(line.notice.value_or(""), c.message) << name;
+    // --link wins without the file being opened.
+    EXPECT_EQ(read.size(), c.message.empty() ? 1u : 0u) << name;
+  }
+}
+
 TEST(StartUp, ReadsTheWorkingDirectoryOnlyAfterTheBind) {
-  const auto command_line = read_command_line({"--link", "tok"}, std::nullopt);
+  const auto command_line = read_command_line({"--link", "tok"}, std::nullopt, no_link_file);
   FakeHostRunner host;
   std::vector<std::string> order;
   host.answer = [&](const Args&) {
