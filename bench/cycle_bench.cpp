@@ -30,7 +30,7 @@ void cycles_with_poll(benchmark::State& state, std::size_t frames, bool runtime_
   std::string folder = "/tmp/kelvo-bench-runtime-XXXXXX";
   std::optional<RuntimeFile> runtime;
   if (runtime_dir && ::mkdtemp(folder.data()) != nullptr) {
-    runtime.emplace(folder, kOwner, 4242, context.started);
+    runtime.emplace(folder, kOwner, 4242);
   }
   for (auto _ : state) {
     if (run_cycle(context, effects, clock.now()) != CycleEnd::Continue) {

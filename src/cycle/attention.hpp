@@ -24,9 +24,11 @@ struct Attention {
     std::uint32_t reminders = 0;
   };
   std::optional<Blocked> blocked;
-  // The nudges of the idle stretch that began at `stretch`, and whether they made it unresponsive.
+  // The nudges of the idle stretch that began at `stretch`, those since the agent last answered
+  // with a done or wait code, and whether they made it unresponsive.
   std::optional<WallTime> stretch;
   std::uint32_t stretch_nudges = 0;
+  std::uint32_t unanswered_nudges = 0;
   bool unresponsive = false;
   std::uint64_t total_nudges = 0;
   // Blocked or unresponsive was told: the agent's next return to work is told as `resumed`.

@@ -48,8 +48,12 @@ std::optional<InlineCode> act_on_codes(ShellContext& context, const PollReading&
   }
   if (outcome.waited) mark_checkpoint(context.board, now);
   if (classified) save(context, now, outbox);
-  // An agent that answers with a verdict is not unresponsive, whatever it says.
-  if (outcome.verdict) context.attention.unresponsive = false;
+  // An agent that answers with a verdict is not unresponsive, whatever it says: its nudges count
+  // anew from here.
+  if (outcome.verdict) {
+    context.attention.unresponsive = false;
+    context.attention.unanswered_nudges = 0;
+  }
   if (outcome.verdict && std::holds_alternative<DoneCode>(*outcome.verdict)) {
     tell_blocked(context, reading, now, outbox);
   }

@@ -103,24 +103,27 @@ void remind_blocked(ShellContext& context, WallTime now, Outbox& outbox) {
   outbox.effects.emplace_back(std::move(event));
 }
 
-// One more nudge of the current idle stretch; the Nth makes it unresponsive.
+// One more nudge of the current idle stretch; the Nth without an answer makes it unresponsive.
 void count_nudge(ShellContext& context, WallTime now, Outbox& outbox) {
   Attention& attention = context.attention;
   if (attention.stretch != context.machine.idle_since) {
     attention.stretch = context.machine.idle_since;
     attention.stretch_nudges = 0;
+    attention.unanswered_nudges = 0;
     attention.unresponsive = false;
   }
   ++attention.stretch_nudges;
+  ++attention.unanswered_nudges;
   ++attention.total_nudges;
-  if (context.unresponsive_after == 0 || attention.stretch_nudges != context.unresponsive_after) {
+  if (context.unresponsive_after == 0 || attention.unresponsive ||
+      attention.unanswered_nudges != context.unresponsive_after) {
     return;
   }
   attention.unresponsive = true;
   attention.awaiting_resume = true;
   outbox.effects.emplace_back(
       event_at(context, ShellEventKind::Unresponsive, now,
-               fill("{} nudges without an answer", {std::to_string(attention.stretch_nudges)})));
+               fill("{} nudges without an answer", {std::to_string(attention.unanswered_nudges)})));
 }
 
 }  // namespace
@@ -168,8 +171,8 @@ void read_activity(ShellContext& context, const HostOutput& drive_poll_output,
   if (drive_poll_output.failure && !is_refused(drive_poll_output) && !host_failure) {
     host_failure = "drive-poll " + *drive_poll_output.failure;
   }
-  if (!host_failure) host_failure = std::move(context.send_failure);
-  context.send_failure.reset();
+  // A failing send path keeps the host failing until a send succeeds.
+  if (!host_failure) host_failure = context.send_failure;
   for (const ActivityEdge& edge :
        follow_activity(context.polled->activity, drive_poll_output.out)) {
     follow_edge(context, edge, reading, now, outbox);

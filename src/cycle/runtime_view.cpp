@@ -4,8 +4,7 @@
 
 namespace kelvo {
 
-RuntimeStatus runtime_status_of(const ShellContext& context, std::int32_t pid, WallTime started,
-                                WallTime now) {
+RuntimeStatus runtime_status_of(const ShellContext& context, std::int32_t pid, WallTime now) {
   const PacingMachine& machine = context.machine;
   const Attention& attention = context.attention;
   RuntimeStatus status;
@@ -13,7 +12,7 @@ RuntimeStatus runtime_status_of(const ShellContext& context, std::int32_t pid, W
   status.pid = pid;
   status.owner = context.owner.value_or("");
   status.shell_id = sender(context);
-  status.started = started;
+  status.started = context.started;
   status.updated = now;
   if (context.polled && context.polled->activity.last) {
     status.activity = context.polled->activity.last->activity;

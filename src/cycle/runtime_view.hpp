@@ -8,10 +8,9 @@
 
 namespace kelvo {
 
-// What the shell says of itself in its runtime status file at `now`: who it is (`pid`, since
-// `started`), the agent's activity and pacing, the host's health, the board and the registry.
+// What the shell says of itself in its runtime status file at `now`: who it is (`pid`, since the
+// run began), the agent's activity and pacing, the host's health, the board and the registry.
 // Never the link token.
-RuntimeStatus runtime_status_of(const ShellContext& context, std::int32_t pid, WallTime started,
-                                WallTime now);
+RuntimeStatus runtime_status_of(const ShellContext& context, std::int32_t pid, WallTime now);
 
 }  // namespace kelvo

@@ -54,7 +54,7 @@ struct ShellContext {
   Attention attention{};
   // The nudges of one idle stretch after which it is told as unresponsive; 0: never.
   std::uint32_t unresponsive_after = DEFAULT_UNRESPONSIVE_AFTER;
-  // The first send since the host's health was last judged that ran and failed.
+  // How the last send that ran failed, until a send succeeds.
   std::optional<std::string> send_failure{};
   WallTime started{};                       // when the run was set up
   std::optional<std::string> ended_with{};  // the line that ends the run, once it is superseded

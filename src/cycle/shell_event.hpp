@@ -18,7 +18,7 @@ enum class ShellEventKind {
   HostFailing,     // the line saying host calls are failing was printed
   HostRecovered,   // the line saying they succeed again was printed
   StateKeptAside,  // an unreadable state file was renamed aside
-  Ending,          // the run ends after a refused bind (superseded or revoked)
+  Ending,          // the run ends after three refused polls (superseded or revoked)
 };
 
 // "blocked", "unresponsive", "resumed", "host-failing", "host-recovered", "state-kept-aside",

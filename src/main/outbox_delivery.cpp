@@ -19,8 +19,10 @@ void deliver(ShellContext& context, LoopEffects& effects, const Message& message
   const ProcessStatus status = send(effects.host, *context.owner, message);
   if (std::holds_alternative<SpawnFailed>(status)) {
     report(Urgency::Warning, "send dropped (spawn failed)");
-  } else if (!exited_zero(status) && !context.send_failure) {
+  } else if (!exited_zero(status)) {
     context.send_failure = "send " + describe_status(status);
+  } else {
+    context.send_failure.reset();
   }
 }
 

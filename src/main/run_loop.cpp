@@ -16,7 +16,7 @@ std::optional<RuntimeFile> runtime_file_for(const StartupSettings& settings,
                                             const LoopEffects& effects) {
   if (!settings.runtime_dir || !context.owner) return std::nullopt;
   return RuntimeFile(*settings.runtime_dir, *context.owner,
-                     static_cast<std::int32_t>(effects.process_id), context.started);
+                     static_cast<std::int32_t>(effects.process_id));
 }
 
 void report_failed_write(const std::optional<std::string>& line) {

@@ -9,19 +9,22 @@
 
 namespace kelvo {
 
-RuntimeFile::RuntimeFile(const std::filesystem::path& dir, std::string_view owner, std::int32_t pid,
-                         WallTime started)
-    : path_(runtime_status_path(dir, owner)), pid_(pid), started_(started) {}
+RuntimeFile::RuntimeFile(const std::filesystem::path& dir, std::string_view owner, std::int32_t pid)
+    : path_(runtime_status_path(dir, owner)), pid_(pid) {}
 
 std::optional<std::string> RuntimeFile::update(const ShellContext& context, WallTime now) {
-  RuntimeStatus status = runtime_status_of(context, pid_, started_, now);
+  RuntimeStatus status = runtime_status_of(context, pid_, now);
   if (!runtime_status_due(written_ ? &*written_ : nullptr, status)) return std::nullopt;
   return write(std::move(status), now);
 }
 
 std::optional<std::string> RuntimeFile::end(const ShellContext& context, WallTime now,
                                             std::string reason, int exit_code) {
-  RuntimeStatus status = runtime_status_of(context, pid_, started_, now);
+  if (const auto text = read_whole_file(path_)) {
+    const auto current = decode_runtime_status(*text);
+    if (current && current->pid != pid_) return std::nullopt;
+  }
+  RuntimeStatus status = runtime_status_of(context, pid_, now);
   status.ended = RuntimeEnd{std::move(reason), exit_code, now};
   return write(std::move(status), now);
 }

@@ -21,12 +21,12 @@ inline constexpr Millis RUNTIME_FAILURE_REPORT_EVERY{600'000};
 // failed write is tried again at the next call.
 class RuntimeFile {
  public:
-  RuntimeFile(const std::filesystem::path& dir, std::string_view owner, std::int32_t pid,
-              WallTime started);
+  RuntimeFile(const std::filesystem::path& dir, std::string_view owner, std::int32_t pid);
 
   std::optional<std::string> update(const ShellContext& context, WallTime now);
 
-  // The last word: how the run ended, with the line it printed and its exit code.
+  // The last word: how the run ended, with the line it printed and its exit code. Not over a
+  // file that another shell of the owner wrote meanwhile: the one that took the link over.
   std::optional<std::string> end(const ShellContext& context, WallTime now, std::string reason,
                                  int exit_code);
 
@@ -35,7 +35,6 @@ class RuntimeFile {
 
   std::filesystem::path path_;
   std::int32_t pid_;
-  WallTime started_;
   std::optional<RuntimeStatus> written_;
   std::optional<WallTime> last_failure_reported_;
 };

@@ -269,6 +269,8 @@ Result<RuntimeStatus> decode_runtime_status(std::string_view text) {
 
 bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& current) {
   if (written == nullptr) return true;
+  // A clock set back must not hold the heartbeat off until it catches up again.
+  if (current.updated < written->updated) return true;
   if (elapsed_between(written->updated, current.updated) >= kRuntimeHeartbeat) return true;
   RuntimeStatus same_moment = *written;
   same_moment.updated = current.updated;

@@ -120,16 +120,19 @@ TEST(CycleSteps, TellsTheHostFailingOnceAndItsRecoveryAndTheEndOfTheRun) {
   context.send_failure = "send exit status 3";
   note(cycle(context, {}, activity(false, at_s(0)), at_s(0)));
   for (std::uint64_t s = 1; s <= 700; s += 1) note(cycle(context, failed, {}, at_s(s)));
+  // The polls succeed again, but the send path stays failing until a send succeeds.
   note(cycle(context, {}, activity(false, at_s(0)), at_s(701)));
+  context.send_failure.reset();
+  note(cycle(context, {}, activity(false, at_s(0)), at_s(702)));
   const HostOutput refused{"", "AUTH_REFUSED: no instance holds this link token\n",
                            "exit status 1"};
-  for (int i = 0; i < 3; ++i) note(cycle(context, refused, {}, at_s(702)));
+  for (int i = 0; i < 3; ++i) note(cycle(context, refused, {}, at_s(703)));
 
   const std::string gone = "link no longer held by KELVO-0 — superseded, exiting";
   const std::vector<std::pair<ShellEventKind, std::string>> expected = {
       {ShellEventKind::HostFailing, "poll exit status 1; stderr \"database locked\""},
       // The failures began with the send, at 0 s.
-      {ShellEventKind::HostRecovered, "host calls succeed again after 11m41s of failures"},
+      {ShellEventKind::HostRecovered, "host calls succeed again after 11m42s of failures"},
       {ShellEventKind::Ending, gone},
   };
   EXPECT_EQ(told, expected);
