@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string_view>
+#include <utility>
 
 extern char** environ;
 
@@ -77,15 +78,11 @@ class FileActions {
 
   posix_spawn_file_actions_t* get() { return &actions_; }
 
-  // To our end of a pipe, else to `file` (created or truncated), else to the null device.
-  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads,
-               const std::optional<std::filesystem::path>& file = std::nullopt) {
+  // To our end of a pipe, else to the null device.
+  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads) {
     if (pipe) {
       posix_spawn_file_actions_adddup2(&actions_, (child_reads ? pipe->read : pipe->write).get(),
                                        child_fd);
-    } else if (file) {
-      posix_spawn_file_actions_addopen(&actions_, child_fd, file->c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
     } else {
       posix_spawn_file_actions_addopen(&actions_, child_fd, "/dev/null",
                                        child_reads ? O_RDONLY : O_WRONLY, 0);
@@ -117,24 +114,6 @@ class DefaultSigpipe {
   posix_spawnattr_t attr_;
 };
 
-std::vector<std::string> merged_environment(
-    const std::vector<std::pair<std::string, std::string>>& overrides) {
-  std::vector<std::string> entries;
-  const auto overridden = [&](std::string_view entry) {
-    for (const auto& [name, value] : overrides) {
-      if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!overridden(*entry)) entries.emplace_back(*entry);
-  }
-  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
-  return entries;
-}
-
 std::vector<char*> pointers_to(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
   for (auto& text : texts) pointers.push_back(text.data());
@@ -149,24 +128,15 @@ struct Streams {
 std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Streams& streams) {
   FileActions actions;
   actions.connect(STDIN_FILENO, streams.in, true);
-  actions.connect(STDOUT_FILENO, streams.out, false, request.output_files.out);
-  actions.connect(STDERR_FILENO, streams.err, false, request.output_files.err);
-  if (request.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), request.cwd->c_str());
+  actions.connect(STDOUT_FILENO, streams.out, false);
+  actions.connect(STDERR_FILENO, streams.err, false);
   const DefaultSigpipe attr;
 
   std::vector<std::string> argv = request.argv;
   std::vector<char*> argv_pointers = pointers_to(argv);
-  std::vector<std::string> env;
-  std::vector<char*> env_pointers;
-  char** envp = environ;
-  if (!request.env_overrides.empty()) {
-    env = merged_environment(request.env_overrides);
-    env_pointers = pointers_to(env);
-    envp = env_pointers.data();
-  }
   pid_t pid = 0;
   const int error =
-      posix_spawnp(&pid, argv[0].c_str(), actions.get(), attr.get(), argv_pointers.data(), envp);
+      posix_spawnp(&pid, argv[0].c_str(), actions.get(), attr.get(), argv_pointers.data(), environ);
   if (error != 0) return SpawnFailed{error};
   return pid;
 }
@@ -258,23 +228,17 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
   }
 }
 
-}  // namespace
-
-std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block) {
+// How the child ended; waits for it.
+ProcessStatus wait_for_child(pid_t pid) {
   int status = 0;
-  pid_t waited = 0;
-  while ((waited = ::waitpid(pid, &status, block ? 0 : WNOHANG)) < 0) {
+  while (::waitpid(pid, &status, 0) < 0) {
     if (errno != EINTR) return WaitFailed{errno};
   }
-  if (waited == 0) return std::nullopt;  // still running
   if (WIFEXITED(status)) return Exited{WEXITSTATUS(status)};
   return Signaled{WTERMSIG(status)};
 }
 
-std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request) {
-  if (request.argv.empty()) return SpawnFailed{EINVAL};
-  return spawn(request, Streams{});
-}
+}  // namespace
 
 bool exited_zero(const ProcessStatus& status) { return status == ProcessStatus{Exited{0}}; }
 
@@ -304,7 +268,7 @@ ProcessResult run_process(const ProcessRequest& request) {
   const pid_t pid = std::get<pid_t>(spawned);
   SlowChildAlarm alarm(request.slow_watch, pid);
   pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result, alarm);
-  result.status = *wait_for_child(pid, true);
+  result.status = wait_for_child(pid);
   return result;
 }
 

@@ -3,11 +3,9 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
-#include <utility>
 #include <variant>
 #include <vector>
 
@@ -19,17 +17,11 @@ struct SlowChildWatch {
   std::function<void(pid_t pid)> notice;
 };
 
-// What to run and how to wire it. The working directory and environment are inherited unless
-// the request changes them.
+// What to run and how to wire it. The child inherits our working directory and environment.
 struct ProcessRequest {
   std::vector<std::string> argv;     // argv[0]: a bare name is looked up on PATH, a path runs as is
   std::optional<std::string> input;  // absent: standard input from /dev/null
-  bool capture_output = true;        // false: standard output and error go to output_files
-  struct {
-    std::optional<std::filesystem::path> out, err;  // created or truncated; absent: /dev/null
-  } output_files;
-  std::vector<std::pair<std::string, std::string>> env_overrides;
-  std::optional<std::filesystem::path> cwd;
+  bool capture_output = true;        // false: standard output and error go to /dev/null
   std::optional<SlowChildWatch> slow_watch;  // the wait itself still has no limit
 };
 
@@ -63,14 +55,6 @@ bool exited_zero(const ProcessStatus& status);
 // Runs the child to completion: writes the input, drains both outputs together (so neither pipe
 // can fill up and stall the child), and reaps it. There is no time limit.
 ProcessResult run_process(const ProcessRequest& request);
-
-// Starts a child that runs beside the caller, who must reap it with wait_for_child. Its input
-// and its captured outputs are not supported: standard input is the null device, standard output
-// and error go to `output_files`.
-std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request);
-
-// How a child of ours ended; with `block` false, nothing while it is still running.
-std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block);
 
 // A child that exits without reading its input must not kill us with SIGPIPE; the failed write
 // is then simply ignored. Call once at program start. Children still get the default action.
