@@ -57,14 +57,10 @@ class FileActions {
   posix_spawn_file_actions_t* get() { return &actions_; }
 
   // To our end of a pipe, else to `file` (created or truncated), else to the null device.
-  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads,
-               const std::optional<std::filesystem::path>& file = std::nullopt) {
+  void connect(int child_fd, const std::optional<Pipe>& pipe, bool child_reads) {
     if (pipe) {
       posix_spawn_file_actions_adddup2(&actions_, (child_reads ? pipe->read : pipe->write).get(),
                                        child_fd);
-    } else if (file) {
-      posix_spawn_file_actions_addopen(&actions_, child_fd, file->c_str(),
-                                       O_WRONLY | O_CREAT | O_TRUNC, 0600);
     } else {
       posix_spawn_file_actions_addopen(&actions_, child_fd, "/dev/null",
                                        child_reads ? O_RDONLY : O_WRONLY, 0);
@@ -134,9 +130,8 @@ struct Streams {
 std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Streams& streams) {
   FileActions actions;
   actions.connect(STDIN_FILENO, streams.in, true);
-  actions.connect(STDOUT_FILENO, streams.out, false, request.output_files.out);
-  actions.connect(STDERR_FILENO, streams.err, false, request.output_files.err);
-  if (request.cwd) posix_spawn_file_actions_addchdir_np(actions.get(), request.cwd->c_str());
+  actions.connect(STDOUT_FILENO, streams.out, false);
+  actions.connect(STDERR_FILENO, streams.err, false);
   const SpawnAttributes attr(request.own_process_group);
 
   std::vector<std::string> argv = request.argv;
@@ -259,11 +254,6 @@ std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block) {
   if (waited == 0) return std::nullopt;  // still running
   if (WIFEXITED(status)) return Exited{WEXITSTATUS(status)};
   return Signaled{WTERMSIG(status)};
-}
-
-std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request) {
-  if (request.argv.empty()) return SpawnFailed{EINVAL};
-  return spawn(request, Streams{});
 }
 
 std::variant<PipedChild, SpawnFailed> start_piped_process(const ProcessRequest& request) {

@@ -3,7 +3,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -40,17 +39,13 @@ struct SlowChildWatch {
   std::function<void(pid_t pid)> notice;
 };
 
-// What to run and how to wire it. The working directory and environment are inherited unless
-// the request changes them.
+// What to run and how to wire it. The child inherits our working directory, and our environment
+// with `env_overrides` set in it.
 struct ProcessRequest {
   std::vector<std::string> argv;     // argv[0]: a bare name is looked up on PATH, a path runs as is
   std::optional<std::string> input;  // absent: standard input from /dev/null
-  bool capture_output = true;        // false: standard output and error go to output_files
-  struct {
-    std::optional<std::filesystem::path> out, err;  // created or truncated; absent: /dev/null
-  } output_files;
+  bool capture_output = true;        // false: standard output and error go to /dev/null
   std::vector<std::pair<std::string, std::string>> env_overrides;
-  std::optional<std::filesystem::path> cwd;
   std::optional<SlowChildWatch> slow_watch;  // the wait itself still has no limit
   // The child leads a process group of its own, so that a signal to the group (-pid) reaches
   // whatever it started too.
@@ -88,14 +83,9 @@ bool exited_zero(const ProcessStatus& status);
 // can fill up and stall the child), and reaps it. There is no time limit.
 ProcessResult run_process(const ProcessRequest& request);
 
-// Starts a child that runs beside the caller, who must reap it with wait_for_child. Its input
-// and its captured outputs are not supported: standard input is the null device, standard output
-// and error go to `output_files`.
-std::variant<pid_t, SpawnFailed> start_process(const ProcessRequest& request);
-
 // A child running beside the caller with a pipe to its standard input and one from its standard
-// error, our ends non-blocking. Standard output goes to `output_files.out` (absent: the null
-// device); `input`, `capture_output` and `slow_watch` of the request are not used.
+// error, our ends non-blocking. Standard output goes to the null device; `input`, `capture_output`
+// and `slow_watch` of the request are not used.
 struct PipedChild {
   pid_t pid;
   UniqueFd input;  // write the input here, then close it

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/shell_session.hpp"
+#include "support/shell_state.hpp"
 
 namespace kelvo::testing {
 namespace {
@@ -53,8 +54,8 @@ TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
   ASSERT_TRUE(board);
   session.operator_command("classify", {board_id(*board) + "-0", "deploy_wait"});
   ASSERT_TRUE(wait_until([&] {
-    const auto state = session.state();
-    return state && (*state)["registry"].contains("deploy_wait");
+    const auto state = read_state(session);
+    return state && state->registry.contains("deploy_wait");
   })) << session.shell_err();
   EXPECT_EQ(session.stop_shell().err, "");
 
@@ -66,7 +67,7 @@ TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
   ASSERT_TRUE(status);
   EXPECT_NE(status->text.find(" 1 class in the registry."), std::string::npos) << status->text;
   EXPECT_NE(status->text.find("\nio: 0 frame(s),"), std::string::npos) << status->text;
-  EXPECT_EQ((*session.state())["registry"]["deploy_wait"]["count"], 1);
+  EXPECT_EQ(read_state(session)->registry.at("deploy_wait").count, 1u);
 }
 
 }  // namespace

@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "common/version.hpp"
+#include "support/shell_script.hpp"
 #include "support/shell_session.hpp"
+#include "support/shell_state.hpp"
 
 namespace kelvo::testing {
 namespace {
@@ -86,11 +88,10 @@ TEST(ShellOperator, ClassifiesAShownCheckpointAndRetiresTheClass) {
 
   session.operator_command("classify", {board_id(*board) + "-0", "ci_run"});
   ASSERT_TRUE(wait_until([&] {
-    const auto state = session.state();
-    return state && (*state)["registry"].contains("ci_run");
+    const auto state = read_state(session);
+    return state && state->registry.contains("ci_run");
   })) << session.shell_err();
-  EXPECT_EQ((*session.state())["registry"]["ci_run"]["mean_secs"].get<double>(),
-            static_cast<double>(*shown_secs));
+  EXPECT_EQ(read_state(session)->registry.at("ci_run").mean_secs, static_cast<double>(*shown_secs));
 
   session.operator_command("retire", {"ci_run", "peer_wait"});
   const auto retired = session.wait_for_message(text_starts_with("⟳ **kelvo** retired"));
@@ -98,9 +99,9 @@ TEST(ShellOperator, ClassifiesAShownCheckpointAndRetiresTheClass) {
   EXPECT_EQ(retired->text,
             "⟳ **kelvo** retired ci_run (~" + shown + " ×1); no class named peer_wait");
   EXPECT_EQ(retired->flags, kActiveOnly);
-  const auto state = session.state();
+  const auto state = read_state(session);
   ASSERT_TRUE(state);
-  EXPECT_TRUE((*state)["registry"].empty()) << state->dump();
+  EXPECT_TRUE(state->registry.empty()) << read_file(session.state_file());
 
   session.operator_command("retire", {"ci_run"});
   EXPECT_TRUE(

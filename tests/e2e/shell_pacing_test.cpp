@@ -9,6 +9,7 @@
 
 #include "common/version.hpp"
 #include "support/shell_session.hpp"
+#include "support/shell_state.hpp"
 
 namespace kelvo::testing {
 namespace {
@@ -170,16 +171,16 @@ TEST(ShellPacing, ShowsTheBoardAfterAQuietStretchAndLearnsTheClassifiedWait) {
   const std::uint64_t before = board->ts;
   session.agent_say("That was CI. !!classify=" + id + "-1:ci_run!!");
   ASSERT_TRUE(wait_until([&] {
-    const auto state = session.state();
-    return state && state->contains("registry") && (*state)["registry"].contains("ci_run");
+    const auto state = read_state(session);
+    return state && state->registry.contains("ci_run");
   })) << session.shell_err();
-  const nlohmann::json state = *session.state();
-  EXPECT_EQ(state["registry"].size(), 1u);
-  const nlohmann::json& ci_run = state["registry"]["ci_run"];
-  EXPECT_EQ(ci_run["count"], 1);
-  EXPECT_EQ(ci_run["mean_secs"].get<double>(), static_cast<double>(*since_wait));
-  EXPECT_GE(ci_run["last_classified_ms"].get<std::uint64_t>(), before);
-  EXPECT_TRUE(state["acted_seq"].is_null());
+  const SavedState state = *read_state(session);
+  EXPECT_EQ(state.registry.size(), 1u);
+  const SavedClass& ci_run = state.registry.at("ci_run");
+  EXPECT_EQ(ci_run.count, 1u);
+  EXPECT_EQ(ci_run.mean_secs, static_cast<double>(*since_wait));
+  EXPECT_GE(ci_run.last_classified_ms, before);
+  EXPECT_FALSE(state.acted_seq);
 
   // The classification started a fresh stretch; the reply counts the two outputs and codes.
   session.operator_command("status");

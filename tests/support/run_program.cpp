@@ -1,28 +1,38 @@
 #include "support/run_program.hpp"
 
+#include <fstream>
 #include <stdexcept>
 #include <variant>
 
-#include "process/subprocess.hpp"
+#include "support/child_process.hpp"
+#include "support/shell_script.hpp"
+#include "support/temp_dir.hpp"
 
 namespace kelvo::testing {
 
 ProgramRun run_program(const std::vector<std::string>& argv, std::string_view input,
-                       const std::vector<std::pair<std::string, std::string>>& env_overrides,
-                       const std::filesystem::path& cwd) {
-  ProcessRequest request;
-  request.argv = argv;
-  request.input = std::string(input);
-  request.env_overrides = env_overrides;
-  if (!cwd.empty()) request.cwd = cwd;
-  ProcessResult result = run_process(request);
-  if (const auto* failed = std::get_if<SpawnFailed>(&result.status)) {
+                       const Env& env_overrides, const std::filesystem::path& cwd) {
+  // Files rather than pipes: nothing to pump, and a child that never reads its input is no
+  // matter.
+  const TempDir io;
+  {
+    std::ofstream in(io.path() / "in", std::ios::binary);
+    in << input;
+  }
+  const auto spawned = spawn_child({.argv = argv,
+                                    .env_overrides = env_overrides,
+                                    .cwd = cwd,
+                                    .in = io.path() / "in",
+                                    .out = io.path() / "out",
+                                    .err = io.path() / "err"});
+  if (const auto* failed = std::get_if<SpawnFailed>(&spawned)) {
     throw std::runtime_error("cannot run " + (argv.empty() ? "nothing" : argv[0]) + ": " +
                              describe_errno(failed->error));
   }
-  ProgramRun run{-1, 0, std::move(result.out), std::move(result.err)};
-  if (const auto* exited = std::get_if<Exited>(&result.status)) run.exit_code = exited->code;
-  if (const auto* signaled = std::get_if<Signaled>(&result.status)) run.signal = signaled->signal;
+  const ProcessStatus status = *reap_child(std::get<pid_t>(spawned), true);
+  ProgramRun run{-1, 0, read_file(io.path() / "out"), read_file(io.path() / "err")};
+  if (const auto* exited = std::get_if<Exited>(&status)) run.exit_code = exited->code;
+  if (const auto* signaled = std::get_if<Signaled>(&status)) run.signal = signaled->signal;
   return run;
 }
 

@@ -3,8 +3,9 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
-#include <utility>
 #include <vector>
+
+#include "support/child_process.hpp"
 
 namespace kelvo::testing {
 
@@ -19,7 +20,6 @@ struct ProgramRun {
 // and both outputs captured. `env_overrides` set variables on top of ours; an empty `cwd`
 // keeps ours. A program that cannot be started throws std::runtime_error.
 ProgramRun run_program(const std::vector<std::string>& argv, std::string_view input = {},
-                       const std::vector<std::pair<std::string, std::string>>& env_overrides = {},
-                       const std::filesystem::path& cwd = {});
+                       const Env& env_overrides = {}, const std::filesystem::path& cwd = {});
 
 }  // namespace kelvo::testing

@@ -10,17 +10,14 @@
 
 namespace kelvo::testing {
 
-RunningProgram::RunningProgram(
-    const std::vector<std::string>& argv,
-    const std::vector<std::pair<std::string, std::string>>& env_overrides,
-    const std::filesystem::path& cwd) {
-  ProcessRequest request;
-  request.argv = argv;
-  request.env_overrides = env_overrides;
-  if (!cwd.empty()) request.cwd = cwd;
-  request.output_files.out = outputs_.path() / "out";
-  request.output_files.err = outputs_.path() / "err";
-  const auto started = start_process(request);
+RunningProgram::RunningProgram(const std::vector<std::string>& argv, const Env& env_overrides,
+                               const std::filesystem::path& cwd) {
+  const auto started = spawn_child({.argv = argv,
+                                    .env_overrides = env_overrides,
+                                    .cwd = cwd,
+                                    .in = {},
+                                    .out = outputs_.path() / "out",
+                                    .err = outputs_.path() / "err"});
   if (const auto* failed = std::get_if<SpawnFailed>(&started)) {
     throw std::runtime_error("cannot start " + argv.at(0) + ": " + describe_errno(failed->error));
   }
@@ -30,7 +27,7 @@ RunningProgram::RunningProgram(
 RunningProgram::~RunningProgram() { stop(); }
 
 bool RunningProgram::running() {
-  if (!status_) status_ = wait_for_child(pid_, false);
+  if (!status_) status_ = reap_child(pid_, false);
   return !status_;
 }
 
@@ -39,7 +36,7 @@ std::string RunningProgram::err() const { return read_file(outputs_.path() / "er
 ProgramRun RunningProgram::stop() {
   if (!running()) return finished();
   ::kill(pid_, SIGKILL);
-  status_ = wait_for_child(pid_, true);
+  status_ = reap_child(pid_, true);
   return finished();
 }
 

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "process/subprocess.hpp"
+#include "support/child_process.hpp"
 #include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
@@ -20,8 +20,7 @@ namespace kelvo::testing {
 // Its standard input is the null device; its outputs go to files, so it never blocks on them.
 class RunningProgram {
  public:
-  RunningProgram(const std::vector<std::string>& argv,
-                 const std::vector<std::pair<std::string, std::string>>& env_overrides = {},
+  RunningProgram(const std::vector<std::string>& argv, const Env& env_overrides = {},
                  const std::filesystem::path& cwd = {});
   ~RunningProgram();
   RunningProgram(const RunningProgram&) = delete;

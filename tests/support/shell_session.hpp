@@ -5,11 +5,11 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -18,8 +18,6 @@
 #include "support/temp_dir.hpp"
 
 namespace kelvo::testing {
-
-using Env = std::vector<std::pair<std::string, std::string>>;
 
 // The programs under test, from the build tree.
 std::filesystem::path shell_program();
@@ -72,8 +70,6 @@ class ShellSession {
   const std::filesystem::path& state_dir() const { return state_dir_.path(); }
   // Where the shell keeps the owner's classes (for an owner that is a plain name).
   std::filesystem::path state_file() const;
-  // The state file parsed, or nothing while it is missing or not JSON.
-  std::optional<nlohmann::json> state() const;
   // QRN_SIM_HOME for programs run against this home.
   Env env() const;
 
@@ -116,6 +112,13 @@ class ShellSession {
   std::string link_;
   std::unique_ptr<RunningProgram> shell_;
   std::set<std::size_t> given_;  // inbox positions already handed out by wait_for_message
+  // The last inbox read, and what the inbox file looked like just before it.
+  struct InboxRead {
+    std::optional<std::tuple<std::uint64_t, std::uint64_t, std::int64_t>>
+        file;  // inode, size, mtime
+    std::vector<InboxMessage> messages;
+  };
+  mutable std::optional<InboxRead> last_inbox_;
 };
 
 // Plays a quiet stretch with a running shell: the endpoint has been idle for `idle_secs` (at

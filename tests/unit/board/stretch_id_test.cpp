@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "cycle/stretch_ids.hpp"
@@ -21,19 +23,32 @@ TEST(StretchId, MatchesSplitMix64) {
   EXPECT_EQ(stretch_id_from_seed(UINT64_MAX, UINT32_MAX), "zzs6k9");
 }
 
-TEST(StretchId, PidLandsInTheHighHalfOfTheSeed) {
+// Two shells started in the same nanosecond must still draw different ids, and so must one
+// shell a nanosecond later.
+TEST(StretchId, DiffersBetweenProcessesAndBetweenClockReadings) {
   const std::uint64_t clock = 1765112700123456789u;
-  EXPECT_EQ(stretch_id_from_seed(clock, 77), stretch_id_from_seed(clock ^ (77ull << 32), 0));
-  EXPECT_NE(stretch_id_from_seed(clock, 77), stretch_id_from_seed(clock, 78));
+  std::set<std::string> ids;
+  for (std::uint32_t pid = 1; pid <= 200; ++pid) ids.insert(stretch_id_from_seed(clock, pid));
+  for (std::uint64_t tick = 1; tick <= 200; ++tick)
+    ids.insert(stretch_id_from_seed(clock + tick, 1));
+  EXPECT_EQ(ids.size(), 400u);
 }
 
-TEST(StretchId, UsesOnlyTheAlphabetAndIsDeterministic) {
+// Six characters a person can read aloud or copy without doubt: lower-case letters and digits
+// but not 0, 1, l or o. Each of the 32 that remain turns up.
+TEST(StretchId, UsesSixUnambiguousCharactersAndEveryOneOfThem) {
+  const auto readable = [](char c) {
+    return ((c >= 'a' && c <= 'z') || (c >= '2' && c <= '9')) && c != 'l' && c != 'o';
+  };
+  std::set<char> used;
   for (std::uint64_t clock = 0; clock < 2000; ++clock) {
     const std::string id = stretch_id_from_seed(clock * 999983, 31337);
-    ASSERT_EQ(id.size(), STRETCH_ID_LENGTH);
-    EXPECT_EQ(id.find_first_not_of(STRETCH_ID_ALPHABET), std::string::npos) << id;
+    ASSERT_EQ(id.size(), 6u);
+    EXPECT_TRUE(std::all_of(id.begin(), id.end(), readable)) << id;
     EXPECT_EQ(id, stretch_id_from_seed(clock * 999983, 31337));
+    used.insert(id.begin(), id.end());
   }
+  EXPECT_EQ(used.size(), 32u);
 }
 
 TEST(StretchId, DrawsDifferIfTakenInTheSameMillisecond) {

@@ -3,23 +3,36 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <utility>
 
+#include "common/utf8.hpp"
 #include "common/version.hpp"
 
 namespace kelvo {
 namespace {
 
-TEST(VersionSuffix, IsTheSeventeenByteTag) {
-  EXPECT_EQ(VERSION_SUFFIX, " \xE2\x80\x94 kelvo v" KELVO_VERSION);
-  EXPECT_EQ(VERSION_SUFFIX.size(), 17u);
+// Typed text drifts into typographic quotes or stray symbols unnoticed; the intro holds ASCII
+// apostrophes and, beyond ASCII, only the arrow, the em dash, the ellipsis and the ≥ sign. The
+// full stop of its last sentence is followed by the version tag alone.
+TEST(IntroMessage, HoldsOnlyItsOwnCharactersAndEndsWithTheVersionTag) {
+  const std::string intro = intro_message("KELVO-0");
+  ASSERT_TRUE(is_valid_utf8(intro));
+  std::set<char32_t> beyond_ascii;
+  for (std::size_t at = 0; at < intro.size();) {
+    const Utf8Step step = decode_utf8_step(intro, at);
+    if (step.code_point > 0x7F) beyond_ascii.insert(step.code_point);
+    at += step.length;
+  }
+  EXPECT_EQ(beyond_ascii, (std::set<char32_t>{0x27F3, 0x2014, 0x2026, 0x2265}));
+  EXPECT_TRUE(intro.ends_with("CLI only). \xE2\x80\x94 kelvo v" KELVO_VERSION));
 }
 
 TEST(IntroMessage, JoinsTheSevenSentencesAndEndsWithTheVersion) {
-  const std::string retire = std::string("Retire classes you no longer track with ") +
-                             "`qrn shell cmd KELVO-0 retire " + '"' + "<names>" + '"' +
-                             "` (space-separated, CLI only).";
+  const std::string retire =
+      R"(Retire classes you no longer track with `qrn shell cmd KELVO-0 retire "<names>"` )"
+      "(space-separated, CLI only).";
   const std::string expected =
       "⟳ **kelvo** is pacing this endpoint: if you go idle for >60s a ping will nudge you back. "
       "Steer it with inline codes — emit `!!done!!` when you're blocked on a human, or "

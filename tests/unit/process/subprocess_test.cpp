@@ -7,6 +7,7 @@
 #include <chrono>
 #include <string>
 
+#include "support/run_program.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kelvo {
@@ -124,16 +125,15 @@ TEST(RunProcess, GivesChildrenTheDefaultSigpipeAction) {
   EXPECT_EQ(result.status, ProcessStatus{Exited{0}});
 }
 
-TEST(RunProcess, AppliesEnvironmentOverridesAndWorkingDirectory) {
+// The tests' own way to start programs: their environment and working folder set per run.
+TEST(RunProgram, AppliesEnvironmentOverridesAndWorkingDirectory) {
   TempDir dir;
-  ProcessRequest request;
-  request.argv = {"sh", "-c",
-                  "printf '%s|%s|' \"$KELVO_X\" \"$HOME\"; env | grep -c '^HOME='; pwd -P"};
-  request.env_overrides = {{"KELVO_X", "set"}, {"HOME", "/elsewhere"}};
-  request.cwd = dir.path();
-  const ProcessResult result = run_process(request);
-  EXPECT_EQ(result.out,
-            "set|/elsewhere|1\n" + std::filesystem::canonical(dir.path()).string() + "\n");
+  const testing::ProgramRun run = testing::run_program(
+      {"sh", "-c", "printf '%s|%s|' \"$KELVO_X\" \"$HOME\"; env | grep -c '^HOME='; pwd -P; cat"},
+      "in", {{"KELVO_X", "set"}, {"HOME", "/elsewhere"}}, dir.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            "set|/elsewhere|1\n" + std::filesystem::canonical(dir.path()).string() + "\nin");
 }
 
 }  // namespace

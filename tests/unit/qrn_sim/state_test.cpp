@@ -59,14 +59,12 @@ TEST(SimState, CommandsGoToTheLinksOfOneOwner) {
   EXPECT_THROW(command_targets(links, "KELVO-1", "bob"), SimError);
 }
 
-TEST(SimState, TurnsKeepTheNewestWithinTheCap) {
+TEST(SimState, TurnsKeepTheNewest64) {
   Endpoint endpoint;
-  for (std::uint64_t seq = 1; seq <= kTurnsKept + 3; ++seq) {
-    add_turn(endpoint, AgentTurn{"m", seq});
-  }
-  ASSERT_EQ(endpoint.turns.size(), kTurnsKept);
+  for (std::uint64_t seq = 1; seq <= 67; ++seq) add_turn(endpoint, AgentTurn{"m", seq});
+  ASSERT_EQ(endpoint.turns.size(), 64u);
   EXPECT_EQ(std::get<AgentTurn>(endpoint.turns.front()).seq, 4u);
-  EXPECT_EQ(std::get<AgentTurn>(endpoint.turns.back()).seq, kTurnsKept + 3);
+  EXPECT_EQ(std::get<AgentTurn>(endpoint.turns.back()).seq, 67u);
 }
 
 }  // namespace

@@ -40,9 +40,10 @@ TEST(Classify, KeepsACountAtItsLimitAndTheStateReadable) {
   EXPECT_EQ(parse_state(*text), state);
 }
 
+// The registry holds 50 classes.
 OwnerState full_registry() {
   OwnerState state;
-  for (std::size_t i = 0; i < REGISTRY_CAP; ++i) {
+  for (std::size_t i = 0; i < 50; ++i) {
     classify(state, "c" + std::to_string(100 + i), Seconds(1), at_epoch_ms(1000 + i));
   }
   return state;
@@ -51,11 +52,11 @@ OwnerState full_registry() {
 TEST(Classify, EvictsTheLeastRecentOnlyForANewNameWhenFull) {
   OwnerState state = full_registry();
   classify(state, "c105", Seconds(1), at_epoch_ms(9000));  // existing name: nothing evicted
-  EXPECT_EQ(state.registry.size(), REGISTRY_CAP);
+  EXPECT_EQ(state.registry.size(), 50u);
   EXPECT_TRUE(state.registry.contains("c100"));
 
   classify(state, "fresh", Seconds(1), at_epoch_ms(9001));
-  EXPECT_EQ(state.registry.size(), REGISTRY_CAP);
+  EXPECT_EQ(state.registry.size(), 50u);
   EXPECT_FALSE(state.registry.contains("c100"));
   EXPECT_TRUE(state.registry.contains("fresh"));
 }
