@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "common/result.hpp"
-
 namespace kelvo {
 
 // One agent message of the host's digest of recent turns.
@@ -30,8 +28,9 @@ struct Digest {
 // a wrong type, "turns" or "entries" given twice) fails the whole document; a malformed entry is
 // only passed over. An agent entry is {"Agent": {"text": <string>, "seq": <u64, null or absent>}}
 // and nothing else (other keys of the record are ignored); a record whose text or seq is given
-// twice or with another type is no agent entry. The failure's reason is for diagnosis only.
-Result<Digest> decode_digest(std::string_view text);
+// twice or with another type is no agent entry. Like every reader of the host's output it gives
+// nothing for what it cannot read, and no reason: nobody is told.
+std::optional<Digest> decode_digest(std::string_view text);
 
 // The text of the first agent entry, in turn and entry order, whose seq equals `seq`.
 std::optional<std::string> find_agent_text(const Digest& digest, std::uint64_t seq);
