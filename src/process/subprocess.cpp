@@ -98,24 +98,6 @@ class SpawnAttributes {
   posix_spawnattr_t attr_;
 };
 
-std::vector<std::string> merged_environment(
-    const std::vector<std::pair<std::string, std::string>>& overrides) {
-  std::vector<std::string> entries;
-  const auto overridden = [&](std::string_view entry) {
-    for (const auto& [name, value] : overrides) {
-      if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!overridden(*entry)) entries.emplace_back(*entry);
-  }
-  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
-  return entries;
-}
-
 std::vector<char*> pointers_to(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
   for (auto& text : texts) pointers.push_back(text.data());
@@ -140,7 +122,7 @@ std::variant<pid_t, SpawnFailed> spawn(const ProcessRequest& request, const Stre
   std::vector<char*> env_pointers;
   char** envp = environ;
   if (!request.env_overrides.empty()) {
-    env = merged_environment(request.env_overrides);
+    env = environment_with(request.env_overrides);
     env_pointers = pointers_to(env);
     envp = env_pointers.data();
   }
@@ -239,6 +221,24 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
 }
 
 }  // namespace
+
+std::vector<std::string> environment_with(
+    const std::vector<std::pair<std::string, std::string>>& overrides) {
+  std::vector<std::string> entries;
+  const auto overridden = [&](std::string_view entry) {
+    for (const auto& [name, value] : overrides) {
+      if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
+        return true;
+      }
+    }
+    return false;
+  };
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    if (!overridden(*entry)) entries.emplace_back(*entry);
+  }
+  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
+  return entries;
+}
 
 void UniqueFd::reset() {
   if (fd_ >= 0) ::close(fd_);

@@ -100,6 +100,10 @@ bool child_has_ended(pid_t pid);
 // How a child of ours ended; with `block` false, nothing while it is still running.
 std::optional<ProcessStatus> wait_for_child(pid_t pid, bool block);
 
+// Our environment, each `NAME=value` of `overrides` in place of (or beside) the entry of its name.
+std::vector<std::string> environment_with(
+    const std::vector<std::pair<std::string, std::string>>& overrides);
+
 // A child that exits without reading its input must not kill us with SIGPIPE; the failed write
 // is then simply ignored. Call once at program start. Children still get the default action.
 void ignore_sigpipe();

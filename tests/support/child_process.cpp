@@ -9,28 +9,9 @@
 #include <cerrno>
 #include <string_view>
 
-extern char** environ;
-
 namespace kelvo::testing {
 
 namespace {
-
-std::vector<std::string> merged_environment(const Env& overrides) {
-  std::vector<std::string> entries;
-  const auto overridden = [&](std::string_view entry) {
-    for (const auto& [name, value] : overrides) {
-      if (entry.size() > name.size() && entry.starts_with(name) && entry[name.size()] == '=') {
-        return true;
-      }
-    }
-    return false;
-  };
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    if (!overridden(*entry)) entries.emplace_back(*entry);
-  }
-  for (const auto& [name, value] : overrides) entries.push_back(name + "=" + value);
-  return entries;
-}
 
 std::vector<char*> pointers_to(std::vector<std::string>& texts) {
   std::vector<char*> pointers;
@@ -52,14 +33,14 @@ void open_in_child(posix_spawn_file_actions_t* actions, int child_fd,
 
 }  // namespace
 
-std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& spec) {
-  if (spec.argv.empty()) return SpawnFailed{EINVAL};
+std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& wiring) {
+  if (wiring.argv.empty()) return SpawnFailed{EINVAL};
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  open_in_child(&actions, STDIN_FILENO, spec.in, true);
-  open_in_child(&actions, STDOUT_FILENO, spec.out, false);
-  open_in_child(&actions, STDERR_FILENO, spec.err, false);
-  if (!spec.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, spec.cwd.c_str());
+  open_in_child(&actions, STDIN_FILENO, wiring.in, true);
+  open_in_child(&actions, STDOUT_FILENO, wiring.out, false);
+  open_in_child(&actions, STDERR_FILENO, wiring.err, false);
+  if (!wiring.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, wiring.cwd.c_str());
   // A test that ignores SIGPIPE must not pass that on: ignored signals survive exec.
   posix_spawnattr_t attr;
   posix_spawnattr_init(&attr);
@@ -69,9 +50,9 @@ std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& spec) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
-  std::vector<std::string> argv = spec.argv;
+  std::vector<std::string> argv = wiring.argv;
   std::vector<char*> argv_pointers = pointers_to(argv);
-  std::vector<std::string> env = merged_environment(spec.env_overrides);
+  std::vector<std::string> env = environment_with(wiring.env_overrides);
   std::vector<char*> env_pointers = pointers_to(env);
   pid_t pid = 0;
   const int error = posix_spawnp(&pid, argv[0].c_str(), &actions, &attr, argv_pointers.data(),

@@ -27,7 +27,7 @@ struct ChildSpec {
 };
 
 // Starts the child; nothing but the errno when it cannot be started.
-std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& spec);
+std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& wiring);
 
 // How a child of ours ended; with `block` false, nothing while it is still running.
 std::optional<ProcessStatus> reap_child(pid_t pid, bool block);
