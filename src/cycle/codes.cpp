@@ -9,8 +9,10 @@ namespace kelvo {
 
 namespace {
 
-// The agent lowered the latch: a person is told it is blocked on a human.
+// The agent lowered the latch: a person is told it is blocked on a human, once while it stays
+// down (the reminders come on their own).
 void tell_blocked(ShellContext& context, const PollReading& reading, WallTime now, Outbox& outbox) {
+  if (context.attention.blocked) return;
   const std::string_view text = reading.done_text;
   std::string detail =
       excerpt_around(text, text.rfind("!!done!!"), std::string_view("!!done!!").size());

@@ -62,6 +62,10 @@ TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
   EXPECT_NE(events[0].detail.find("human approval !!done!!"), std::string::npos);
   EXPECT_EQ(pacing_of(context), Pacing::Blocked);
 
+  // Said again while it holds, it is not told again: the reminder comes on its own.
+  EXPECT_TRUE(
+      events_of(cycle(context, agent_says("still !!done!!"), activity(true, at_s(0)), at_s(30)))
+          .empty());
   EXPECT_TRUE(events_of(cycle(context, {}, activity(true, at_s(0)), at_s(4 * 3600))).empty());
   const auto reminded = events_of(cycle(context, {}, activity(true, at_s(0)), at_s(4 * 3600 + 20)));
   ASSERT_EQ(reminded.size(), 1u);
