@@ -22,6 +22,7 @@ struct Attention {
     std::string detail;
     WallTime last_told;
     std::uint32_t reminders = 0;
+    bool told = false;  // told once the cycle's activity is known, so the event names its stretch
   };
   std::optional<Blocked> blocked;
   // The nudges of the idle stretch that began at `stretch`, those since the agent last answered

@@ -9,16 +9,14 @@ namespace kelvo {
 
 namespace {
 
-// The agent lowered the latch: a person is told it is blocked on a human, once while it stays
-// down (the reminders come on their own).
-void tell_blocked(ShellContext& context, const PollReading& reading, WallTime now, Outbox& outbox) {
+// The agent lowered the latch: it is blocked on a human, once while the latch stays down (the
+// reminders come on their own). The person is told after the cycle's activity edges.
+void note_blocked(ShellContext& context, const PollReading& reading, WallTime now) {
   if (context.attention.blocked) return;
   const std::string_view text = reading.done_text;
   std::string detail =
       excerpt_around(text, text.rfind("!!done!!"), std::string_view("!!done!!").size());
-  context.attention.blocked = Attention::Blocked{now, detail, now, 0};
-  context.attention.awaiting_resume = true;
-  outbox.effects.emplace_back(event_at(context, ShellEventKind::Blocked, now, std::move(detail)));
+  context.attention.blocked = Attention::Blocked{now, std::move(detail), now, 0, false};
 }
 
 }  // namespace
@@ -57,7 +55,7 @@ std::optional<InlineCode> act_on_codes(ShellContext& context, const PollReading&
     context.attention.unanswered_nudges = 0;
   }
   if (outcome.verdict && std::holds_alternative<DoneCode>(*outcome.verdict)) {
-    tell_blocked(context, reading, now, outbox);
+    note_blocked(context, reading, now);
   }
   return outcome.verdict;
 }

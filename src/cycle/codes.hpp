@@ -19,7 +19,7 @@ void follow_up_digest(ShellContext& context, std::string_view digest_text, PollR
 
 // Hands the cycle's codes to the machine, then classifies in order, marks the wait's checkpoint
 // (on the fresh board when a classification succeeded), and saves once if anything was
-// classified. A `!!done!!` that wins is told as `blocked`. Gives the code that won, if any.
+// classified. A `!!done!!` that wins marks the agent blocked. Gives the code that won, if any.
 std::optional<InlineCode> act_on_codes(ShellContext& context, const PollReading& reading,
                                        WallTime now, Outbox& outbox);
 

@@ -94,6 +94,17 @@ void follow_health(ShellContext& context, std::optional<std::string> host_failur
                now, recovered ? news->line : context.host_health.last_failure));
 }
 
+// A `!!done!!` of this cycle that still holds the latch down once the activity edges are in:
+// told with the stretch it holds. One whose stretch a busy edge ended is not told at all.
+void tell_blocked(ShellContext& context, WallTime now, Outbox& outbox) {
+  auto& blocked = context.attention.blocked;
+  if (context.machine.latch == Latch::Raised) blocked.reset();
+  if (!blocked || blocked->told) return;
+  blocked->told = true;
+  context.attention.awaiting_resume = true;
+  outbox.effects.emplace_back(event_at(context, ShellEventKind::Blocked, now, blocked->detail));
+}
+
 void remind_blocked(ShellContext& context, WallTime now, Outbox& outbox) {
   auto& blocked = context.attention.blocked;
   if (!blocked || elapsed_between(blocked->last_told, now) < BLOCKED_REMINDER_EVERY) return;
@@ -177,7 +188,7 @@ void read_activity(ShellContext& context, const HostOutput& drive_poll_output,
        follow_activity(context.polled->activity, drive_poll_output.out)) {
     follow_edge(context, edge, reading, now, outbox);
   }
-  if (context.machine.latch == Latch::Raised) context.attention.blocked.reset();
+  tell_blocked(context, now, outbox);
   follow_health(context, std::move(host_failure), now, outbox);
 }
 

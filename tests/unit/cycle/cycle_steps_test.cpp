@@ -75,6 +75,12 @@ TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].kind, ShellEventKind::Resumed);
   EXPECT_EQ(pacing_of(context), Pacing::Busy);
+
+  // A done that comes with the edge back to work holds nothing, and nobody is told of it.
+  cycle(context, {}, activity(true, at_s(6 * 3600)), at_s(6 * 3600));
+  const auto at_work = cycle(context, agent_says("!!done!!"), activity(false, at_s(6 * 3600 + 5)),
+                             at_s(6 * 3600 + 5));
+  EXPECT_TRUE(events_of(at_work).empty());
 }
 
 TEST(CycleSteps, ACodeBelongsToTheNewerIdleStretchReportedInTheSameCycle) {
