@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -61,17 +60,6 @@ std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& wiring) {
   posix_spawn_file_actions_destroy(&actions);
   if (error != 0) return SpawnFailed{error};
   return pid;
-}
-
-std::optional<ProcessStatus> reap_child(pid_t pid, bool block) {
-  int status = 0;
-  pid_t waited = 0;
-  while ((waited = ::waitpid(pid, &status, block ? 0 : WNOHANG)) < 0) {
-    if (errno != EINTR) return WaitFailed{errno};
-  }
-  if (waited == 0) return std::nullopt;  // still running
-  if (WIFEXITED(status)) return Exited{WEXITSTATUS(status)};
-  return Signaled{WTERMSIG(status)};
 }
 
 }  // namespace kelvo::testing

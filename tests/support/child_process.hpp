@@ -26,10 +26,8 @@ struct ChildSpec {
   std::filesystem::path err;
 };
 
-// Starts the child; nothing but the errno when it cannot be started.
+// Starts the child, to be reaped with the process layer's wait_for_child; nothing but the errno
+// when it cannot be started.
 std::variant<pid_t, SpawnFailed> spawn_child(const ChildSpec& wiring);
-
-// How a child of ours ended; with `block` false, nothing while it is still running.
-std::optional<ProcessStatus> reap_child(pid_t pid, bool block);
 
 }  // namespace kelvo::testing

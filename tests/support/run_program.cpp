@@ -29,7 +29,7 @@ ProgramRun run_program(const std::vector<std::string>& argv, std::string_view in
     throw std::runtime_error("cannot run " + (argv.empty() ? "nothing" : argv[0]) + ": " +
                              describe_errno(failed->error));
   }
-  const ProcessStatus status = *reap_child(std::get<pid_t>(spawned), true);
+  const ProcessStatus status = *wait_for_child(std::get<pid_t>(spawned), true);
   ProgramRun run{-1, 0, read_file(io.path() / "out"), read_file(io.path() / "err")};
   if (const auto* exited = std::get_if<Exited>(&status)) run.exit_code = exited->code;
   if (const auto* signaled = std::get_if<Signaled>(&status)) run.signal = signaled->signal;

@@ -27,7 +27,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& argv, const Env& 
 RunningProgram::~RunningProgram() { stop(); }
 
 bool RunningProgram::running() {
-  if (!status_) status_ = reap_child(pid_, false);
+  if (!status_) status_ = wait_for_child(pid_, false);
   return !status_;
 }
 
@@ -36,7 +36,7 @@ std::string RunningProgram::err() const { return read_file(outputs_.path() / "er
 ProgramRun RunningProgram::stop() {
   if (!running()) return finished();
   ::kill(pid_, SIGKILL);
-  status_ = reap_child(pid_, true);
+  status_ = wait_for_child(pid_, true);
   return finished();
 }
 
