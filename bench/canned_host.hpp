@@ -5,11 +5,12 @@
 #include <string_view>
 #include <vector>
 
-#include "cycle/shell_context.hpp"
+#include "cycle/shell_state.hpp"
 #include "main/host_runner.hpp"
 #include "main/loop_clock.hpp"
 #include "main/service_manager.hpp"
 #include "main/startup.hpp"
+#include "main/stop_signal.hpp"
 
 namespace kelvo::bench {
 
@@ -49,6 +50,11 @@ class NoServiceManager final : public ServiceManager {
  public:
   bool watchdog_wanted() const override { return false; }
   void notify(std::string_view) override {}
+};
+
+class NoStopSignal final : public StopSignal {
+ public:
+  std::optional<std::string> requested() const override { return std::nullopt; }
 };
 
 // The settings of a shell bound as kShellId for kOwner on kLink, without a state directory.

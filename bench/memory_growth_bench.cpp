@@ -69,14 +69,15 @@ void BM_MemoryGrowthMillionCycles(benchmark::State& state) {
     SteppingClock clock;
     NoServiceManager service;
     NoEventHook events;
-    LoopEffects effects{host, clock, service, events};
-    ShellContext context = set_up_run(bench_settings(), effects);
+    NoStopSignal stop;
+    LoopEffects effects{host, clock, service, events, stop};
+    StartedRun set_up = set_up_run(bench_settings(), effects);
     const Workload workload;
     std::uint64_t n = 0;
     const auto run = [&](std::uint64_t cycles) {
       for (const std::uint64_t end = n + cycles; n < end; ++n) {
         workload.prepare(n, epoch_ms(clock.now_at), host);
-        run_cycle(context, effects, clock.now());
+        run_cycle(set_up.run, set_up.state, effects, clock.now());
         clock.sleep_between_cycles();
       }
     };

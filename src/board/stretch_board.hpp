@@ -37,6 +37,8 @@ struct StretchBoard {
   // Absent once sub 4294967295 has been marked: the stretch takes no further marks.
   std::optional<std::uint32_t> next_sub = 1;
   std::optional<WallTime> last_resume;
+
+  bool operator==(const StretchBoard&) const = default;
 };
 
 enum class BoardLookupError { NoResumeYet, NotOnBoard };

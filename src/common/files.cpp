@@ -1,6 +1,7 @@
 #include "common/files.hpp"
 
 #include <fcntl.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -85,6 +86,48 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
   }
   ::close(fd);
   return text;
+}
+
+Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return errno_failure(errno);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return close_after_failure(fd);
+  if (!S_ISREG(status.st_mode) || static_cast<std::uint64_t>(status.st_size) > max_bytes) {
+    ::close(fd);
+    if (!S_ISREG(status.st_mode)) return Failure{"not a regular file"};
+    return Failure{"larger than " + std::to_string(max_bytes) + " bytes"};
+  }
+  std::string text(max_bytes + 1, '\0');
+  std::size_t filled = 0;
+  // One byte more than allowed is asked for, so a file that grew after the fstat is caught.
+  while (filled < text.size()) {
+    const ssize_t n = ::read(fd, text.data() + filled, text.size() - filled);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return close_after_failure(fd);
+    if (n == 0) break;
+    filled += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  if (filled > max_bytes) return Failure{"larger than " + std::to_string(max_bytes) + " bytes"};
+  text.resize(filled);
+  return text;
+}
+
+Result<std::optional<std::filesystem::path>> keep_aside(const std::filesystem::path& path,
+                                                        WallTime now) {
+  // Never over an earlier backup: the first free millisecond from now on names this one.
+  for (std::uint64_t ms = epoch_ms(now);; ++ms) {
+    std::filesystem::path backup = path;
+    backup += ".bad-" + std::to_string(ms);
+    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, backup.c_str(), RENAME_NOREPLACE) == 0) {
+      return std::optional(backup);
+    }
+    if (errno == EEXIST) continue;
+    if (errno == ENOENT) return std::optional<std::filesystem::path>();
+    return Failure{"cannot keep " + path.string() + " aside as " + backup.string() + ": " +
+                   std::generic_category().message(errno)};
+  }
 }
 
 Result<void> replace_file(const std::filesystem::path& path, std::string_view bytes,

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "common/result.hpp"
+#include "common/time.hpp"
 
 namespace kelvo {
 
@@ -13,6 +14,17 @@ Result<void> write_all(int fd, std::string_view bytes);
 
 // The whole file, or why it could not be read ("No such file or directory", …).
 Result<std::string> read_whole_file(const std::filesystem::path& path);
+
+// The whole file when it is a regular file of at most `max_bytes`, opened without following a
+// symbolic link in its last component and without waiting on a FIFO or a device; otherwise why
+// not ("Too many levels of symbolic links", "not a regular file", "larger than 65536 bytes").
+Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes);
+
+// Moves a file aside to `<path>.bad-<unix ms of now>` (a later millisecond when that name is
+// taken), so that writing a new one in its place loses nothing. Gives the new name, or nothing
+// when the file has gone meanwhile.
+Result<std::optional<std::filesystem::path>> keep_aside(const std::filesystem::path& path,
+                                                        WallTime now);
 
 // Replaces `path` in one step: writes `temporary`, flushes it to disk, renames it over `path` and
 // flushes the folder, so a crash leaves the old file or the new one, never a mix. On failure

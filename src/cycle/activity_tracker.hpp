@@ -15,6 +15,8 @@ using ActivityEdge = ActivityReport;
 // for the whole run and yields only frames that report something new.
 struct ActivityTracker {
   std::optional<ActivityEdge> last;
+
+  bool operator==(const ActivityTracker&) const = default;
 };
 
 // The new edges among the activity frames of one drive-poll output, in output order. A change of

@@ -32,173 +32,230 @@ void count_io_frame(RunCounters& counters, const IoFrame& frame, PollReading& re
 }
 
 // Sorts one poll line (see sort_poll_line) and acts on what it is; true for a boundary.
-bool read_poll_line(ShellContext& context, std::string_view line, WallTime now,
+bool read_poll_line(const RunSettings& run, ShellState& state, std::string_view line, WallTime now,
                     PollReading& reading, Outbox& outbox) {
-  const PollLine sorted = sort_poll_line(line, context.frame_key);
+  const PollLine sorted = sort_poll_line(line, run.frame_key);
   if (std::holds_alternative<BoundaryLine>(sorted)) {
-    ++context.counters.boundaries;
+    ++state.counters.boundaries;
     return true;
   }
   if (std::holds_alternative<RefusedBoundaryLine>(sorted)) {
-    ++context.counters.refused;
+    ++state.counters.refused;
   } else if (const auto* io = std::get_if<IoFrame>(&sorted)) {
-    count_io_frame(context.counters, *io, reading);
+    count_io_frame(state.counters, *io, reading);
   } else if (const auto* command = std::get_if<ShellCommand>(&sorted)) {
-    act_on_command(context, *command, now, outbox);
+    act_on_command(run, state, *command, now, outbox);
   }
   return false;
 }
 
+// The line that ends a run whose link the host refused, naming what a person can do.
+std::string refused_line(const std::string& shell_id, EndCause cause,
+                         const std::string& new_holder) {
+  const std::string id = escape_controls(shell_id);
+  switch (cause) {
+    case EndCause::TakenOver:
+      return fill(
+          "link no longer held by {} — taken over by shell {}, which paces the agent now; exiting",
+          {id, escape_controls(new_holder)});
+    case EndCause::Revoked:
+      return fill(
+          "link no longer held by {} — the host says it was revoked; make a new link to pace "
+          "the agent again; exiting",
+          {id});
+    case EndCause::Stopped:
+    case EndCause::Superseded:
+      break;
+  }
+  return fill("link no longer held by {} — superseded, exiting", {id});
+}
+
+void end_run(const RunSettings& run, ShellState& state, EndCause cause, std::string line,
+             WallTime now, Outbox& outbox) {
+  outbox.effects.emplace_back(ConsoleLine{Urgency::Notice, line});
+  ShellEvent event = event_at(run, state, ShellEventKind::Ending, now, line);
+  event.cause = cause;
+  outbox.effects.emplace_back(std::move(event));
+  state.ended = RunEnd{cause, std::move(line)};
+}
+
 // A quiet stretch of `idle_for` ended at `resumed_at`: record the resume and show the board.
-void show_board(ShellContext& context, Millis idle_for, WallTime resumed_at, WallTime now,
-                Outbox& outbox) {
-  record_resume(context.board, resumed_at);
+void show_board(const RunSettings& run, ShellState& state, Millis idle_for, WallTime resumed_at,
+                WallTime now, Outbox& outbox) {
+  record_resume(state.session.board, resumed_at);
   std::optional<std::string> path_text;
-  if (context.state_file) path_text = context.state_file->path.string();
-  reply(context,
-        board_message(idle_for, local_stamp_at(now), context.board, context.polled->shell_id,
-                      context.owner_state.registry, path_text),
+  if (run.state_path) path_text = run.state_path->string();
+  reply(run,
+        board_message(idle_for, local_stamp_at(now), state.session.board, *run.shell_id,
+                      state.owner_state.registry, path_text),
         outbox);
 }
 
-void follow_edge(ShellContext& context, const ActivityEdge& edge, const PollReading& reading,
-                 WallTime now, Outbox& outbox) {
-  const PacingMachine& machine = context.machine;
+// The counts of one idle stretch start again with every stretch the machine begins or ends.
+void begin_stretch_counts(Attention& attention) {
+  attention.stretch_nudges = 0;
+  attention.unanswered_nudges = 0;
+  attention.unresponsive = false;
+}
+
+void follow_edge(const RunSettings& run, ShellState& state, const ActivityEdge& edge,
+                 const PollReading& reading, bool checking_restore, WallTime now, Outbox& outbox) {
+  PacingMachine& machine = state.session.machine;
+  Attention& attention = state.session.attention;
+  const std::optional<WallTime> stretch = machine.idle_since;
   const bool newer_idle_stretch = edge.activity == Activity::Idle &&
-                                  machine.activity == Activity::Idle && machine.idle_since &&
-                                  *machine.idle_since < edge.since;
+                                  machine.activity == Activity::Idle && stretch &&
+                                  *stretch < edge.since;
   const bool back_at_work = edge.activity == Activity::Busy && machine.activity == Activity::Idle;
-  if (back_at_work && context.attention.awaiting_resume) {
-    context.attention.awaiting_resume = false;
-    outbox.effects.emplace_back(event_at(context, ShellEventKind::Resumed, now, ""));
+  // A newer idle stretch means the agent worked in between, too briefly for the shell to see.
+  if ((back_at_work || newer_idle_stretch) && attention.awaiting_resume) {
+    attention.awaiting_resume = false;
+    outbox.effects.emplace_back(event_at(run, state, ShellEventKind::Resumed, now, ""));
   }
-  const auto idle_for = on_activity(context.machine, edge);
+  auto idle_for = on_activity(machine, edge);
+  if (machine.idle_since != stretch) begin_stretch_counts(attention);
   if (newer_idle_stretch && reading.verdict) {
-    static_cast<void>(apply_codes(context.machine, {*reading.verdict}, now));
+    static_cast<void>(apply_codes(machine, {*reading.verdict}, now));
   }
-  if (idle_for && *idle_for >= BOARD_QUIET_MIN && context.owner) {
-    show_board(context, *idle_for, edge.since, now, outbox);
+  // After a restart the shell may have missed the return to work itself: the stretch it
+  // remembers ended when the newer one began.
+  if (newer_idle_stretch && checking_restore) idle_for = edge.since - *stretch;
+  if (idle_for && *idle_for >= BOARD_QUIET_MIN && run.owner) {
+    show_board(run, state, *idle_for, edge.since, now, outbox);
   }
 }
 
-void follow_health(ShellContext& context, std::optional<std::string> host_failure, WallTime now,
-                   Outbox& outbox) {
-  auto news = follow_host_health(context.host_health, host_failure, now);
+void follow_health(const RunSettings& run, ShellState& state,
+                   std::optional<std::string> host_failure, WallTime now, Outbox& outbox) {
+  HostHealth& health = state.session.host_health;
+  auto news = follow_host_health(health, host_failure, now);
   if (!news) return;
   const bool recovered = news->kind == HostHealthNews::Kind::Recovered;
   outbox.effects.emplace_back(
       ConsoleLine{recovered ? Urgency::Notice : Urgency::Warning, news->line});
   if (news->kind == HostHealthNews::Kind::StillFailing) return;
   outbox.effects.emplace_back(
-      event_at(context, recovered ? ShellEventKind::HostRecovered : ShellEventKind::HostFailing,
-               now, recovered ? news->line : context.host_health.last_failure));
+      event_at(run, state, recovered ? ShellEventKind::HostRecovered : ShellEventKind::HostFailing,
+               now, recovered ? news->line : health.last_failure));
 }
 
 // A `!!done!!` of this cycle that still holds the latch down once the activity edges are in:
 // told with the stretch it holds. One whose stretch a busy edge ended is not told at all.
-void tell_blocked(ShellContext& context, WallTime now, Outbox& outbox) {
-  auto& blocked = context.attention.blocked;
-  if (context.machine.latch == Latch::Raised) blocked.reset();
+void tell_blocked(const RunSettings& run, ShellState& state, WallTime now, Outbox& outbox) {
+  Attention& attention = state.session.attention;
+  auto& blocked = attention.blocked;
+  if (state.session.machine.latch == Latch::Raised) blocked.reset();
   if (!blocked || blocked->told) return;
   blocked->told = true;
-  context.attention.awaiting_resume = true;
-  outbox.effects.emplace_back(event_at(context, ShellEventKind::Blocked, now, blocked->detail));
+  attention.awaiting_resume = true;
+  outbox.effects.emplace_back(event_at(run, state, ShellEventKind::Blocked, now, blocked->detail));
 }
 
-void remind_blocked(ShellContext& context, WallTime now, Outbox& outbox) {
-  auto& blocked = context.attention.blocked;
+void remind_blocked(const RunSettings& run, ShellState& state, WallTime now, Outbox& outbox) {
+  auto& blocked = state.session.attention.blocked;
   if (!blocked || elapsed_between(blocked->last_told, now) < BLOCKED_REMINDER_EVERY) return;
   blocked->last_told = now;
-  ShellEvent event = event_at(context, ShellEventKind::Blocked, now, blocked->detail);
+  ShellEvent event = event_at(run, state, ShellEventKind::Blocked, now, blocked->detail);
   event.reminder = ++blocked->reminders;
   outbox.effects.emplace_back(std::move(event));
 }
 
-// One more nudge of the current idle stretch; the Nth without an answer makes it unresponsive.
-void count_nudge(ShellContext& context, WallTime now, Outbox& outbox) {
-  Attention& attention = context.attention;
-  if (attention.stretch != context.machine.idle_since) {
-    attention.stretch = context.machine.idle_since;
-    attention.stretch_nudges = 0;
-    attention.unanswered_nudges = 0;
-    attention.unresponsive = false;
-  }
-  ++attention.stretch_nudges;
-  ++attention.unanswered_nudges;
-  ++attention.total_nudges;
-  if (context.unresponsive_after == 0 || attention.unresponsive ||
-      attention.unanswered_nudges != context.unresponsive_after) {
+// Another nudge is due: when the stretch's Nth nudge since the agent last answered has gone
+// unanswered until now, the stretch is told as unresponsive.
+void judge_unanswered(const RunSettings& run, ShellState& state, WallTime now, Outbox& outbox) {
+  Attention& attention = state.session.attention;
+  if (run.unresponsive_after == 0 || attention.unresponsive ||
+      attention.unanswered_nudges < run.unresponsive_after) {
     return;
   }
   attention.unresponsive = true;
   attention.awaiting_resume = true;
   outbox.effects.emplace_back(
-      event_at(context, ShellEventKind::Unresponsive, now,
+      event_at(run, state, ShellEventKind::Unresponsive, now,
                fill("{} nudges without an answer", {std::to_string(attention.unanswered_nudges)})));
+}
+
+void count_nudge(Attention& attention) {
+  ++attention.stretch_nudges;
+  ++attention.unanswered_nudges;
+  ++attention.total_nudges;
 }
 
 }  // namespace
 
-PollReading read_poll(ShellContext& context, const HostOutput& poll_output, WallTime now,
-                      Outbox& outbox) {
+PollReading read_poll(const RunSettings& run, ShellState& state, const HostOutput& poll_output,
+                      WallTime now, Outbox& outbox) {
   PollReading reading;
-  PolledShell& polled = *context.polled;
   if (is_refused(poll_output)) {
-    if (++polled.refusal_streak >= REFUSALS_TO_SUPERSEDE) {
-      std::string line = fill("link no longer held by {} — superseded, exiting", {polled.shell_id});
-      outbox.effects.emplace_back(ConsoleLine{Urgency::Notice, line});
-      outbox.effects.emplace_back(event_at(context, ShellEventKind::Ending, now, line));
-      context.ended_with = std::move(line);
+    if (++state.refusal_streak >= REFUSALS_TO_SUPERSEDE) {
+      std::string new_holder;
+      const EndCause cause = refusal_cause(poll_output, &new_holder);
+      end_run(run, state, cause, refused_line(*run.shell_id, cause, new_holder), now, outbox);
       reading.superseded = true;
       return reading;
     }
   } else {
-    polled.refusal_streak = 0;
+    state.refusal_streak = 0;
     if (poll_output.failure) reading.host_failure = "poll " + *poll_output.failure;
   }
   bool boundary_seen = false;
   for (const std::string_view line : split_lines(poll_output.out)) {
     if (trim(line).empty()) continue;
-    boundary_seen = read_poll_line(context, line, now, reading, outbox) || boundary_seen;
+    boundary_seen = read_poll_line(run, state, line, now, reading, outbox) || boundary_seen;
   }
-  if (boundary_seen) reply(context, intro_message(sender(context)), outbox);
+  if (boundary_seen) reply(run, intro_message(run.shell_id), outbox);
   return reading;
 }
 
-bool needs_digest(const ShellContext& context, const PollReading& reading) {
-  return !reading.pending_seqs.empty() && context.owner.has_value();
+bool needs_digest(const RunSettings& run, const PollReading& reading) {
+  return !reading.pending_seqs.empty() && run.owner.has_value();
 }
 
-void read_codes(ShellContext& context, PollReading& reading,
+void read_codes(const RunSettings& run, ShellState& state, PollReading& reading,
                 std::optional<std::string_view> digest_text, WallTime now, Outbox& outbox) {
-  if (digest_text) follow_up_digest(context, *digest_text, reading);
-  reading.verdict = act_on_codes(context, reading, now, outbox);
-  if (context.machine.latch == Latch::Raised) context.attention.blocked.reset();
+  if (digest_text) follow_up_digest(state, *digest_text, reading);
+  reading.verdict = act_on_codes(run, state, reading, now, outbox);
+  if (state.session.machine.latch == Latch::Raised) state.session.attention.blocked.reset();
 }
 
-void read_activity(ShellContext& context, const HostOutput& drive_poll_output,
+void read_activity(const RunSettings& run, ShellState& state, const HostOutput& drive_poll_output,
                    const PollReading& reading, WallTime now, Outbox& outbox) {
   std::optional<std::string> host_failure = reading.host_failure;
   if (drive_poll_output.failure && !is_refused(drive_poll_output) && !host_failure) {
     host_failure = "drive-poll " + *drive_poll_output.failure;
   }
   // A failing send path keeps the host failing until a send succeeds.
-  if (!host_failure) host_failure = context.send_failure;
-  for (const ActivityEdge& edge :
-       follow_activity(context.polled->activity, drive_poll_output.out)) {
-    follow_edge(context, edge, reading, now, outbox);
+  if (!host_failure) host_failure = state.send_failure;
+  const bool checking_restore = state.restored_unchecked && !drive_poll_output.failure;
+  if (checking_restore) state.restored_unchecked = false;
+  for (const ActivityEdge& edge : follow_activity(state.session.activity, drive_poll_output.out)) {
+    follow_edge(run, state, edge, reading, checking_restore, now, outbox);
   }
-  tell_blocked(context, now, outbox);
-  follow_health(context, std::move(host_failure), now, outbox);
+  tell_blocked(run, state, now, outbox);
+  follow_health(run, state, std::move(host_failure), now, outbox);
 }
 
-void judge_nudge(ShellContext& context, WallTime now, Outbox& outbox) {
-  remind_blocked(context, now, outbox);
-  const auto idle_for = tick(context.machine, now);
-  if (!idle_for || !context.owner) return;
-  outbox.effects.emplace_back(Message{SendFlags::IdleEphemeral, sender(context),
+void judge_nudge(const RunSettings& run, ShellState& state, WallTime now, Outbox& outbox) {
+  remind_blocked(run, state, now, outbox);
+  const auto idle_for = tick(state.session.machine, now);
+  if (!idle_for || !run.owner) return;
+  outbox.effects.emplace_back(Message{SendFlags::IdleEphemeral, run.shell_id,
                                       nudge_message(*idle_for, local_stamp_at(now))});
-  count_nudge(context, now, outbox);
+  judge_unanswered(run, state, now, outbox);
+  count_nudge(state.session.attention);
+}
+
+void follow_delivery(ShellState& state, const Delivery& delivery) {
+  if (delivery.last_send == Delivery::Send::Failed) state.send_failure = delivery.send_failure;
+  if (delivery.last_send == Delivery::Send::Succeeded) state.send_failure.reset();
+  if (delivery.state_file_settled) state.owner_file_unreadable = false;
+  if (delivery.hook) state.hook = *delivery.hook;
+}
+
+void stop_run(const RunSettings& run, ShellState& state, std::string_view signal_name, WallTime now,
+              Outbox& outbox) {
+  end_run(run, state, EndCause::Stopped, fill("stopped by {}, exiting", {std::string(signal_name)}),
+          now, outbox);
 }
 
 }  // namespace kelvo

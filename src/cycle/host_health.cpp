@@ -17,7 +17,7 @@ std::optional<HostHealthNews> follow_host_health(HostHealth& health,
                                                  WallTime now) {
   if (!failure) {
     if (!health.failing_since) return std::nullopt;
-    const bool was_reported = health.last_reported.has_value();
+    const bool was_reported = health.reported.last.has_value();
     const std::string lasted = lasting(health, now);
     health = {};
     if (!was_reported) return std::nullopt;
@@ -27,13 +27,9 @@ std::optional<HostHealthNews> follow_host_health(HostHealth& health,
   if (!health.failing_since) health.failing_since = now;
   health.last_failure = *failure;
   if (elapsed_between(*health.failing_since, now) < HOST_FAILING_REPORT_AFTER) return std::nullopt;
-  if (health.last_reported &&
-      elapsed_between(*health.last_reported, now) < HOST_FAILING_REPORT_EVERY) {
-    return std::nullopt;
-  }
   const auto kind =
-      health.last_reported ? HostHealthNews::Kind::StillFailing : HostHealthNews::Kind::Failing;
-  health.last_reported = now;
+      health.reported.last ? HostHealthNews::Kind::StillFailing : HostHealthNews::Kind::Failing;
+  if (!take_turn(health.reported, now, HOST_FAILING_REPORT_EVERY)) return std::nullopt;
   return HostHealthNews{
       kind, "host calls failing for " + lasting(health, now) + ": " + health.last_failure};
 }

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "common/report_throttle.hpp"
 #include "common/time.hpp"
 
 namespace kelvo {
@@ -11,7 +12,9 @@ namespace kelvo {
 struct HostHealth {
   std::optional<WallTime> failing_since;  // the first failure of the current run of them
   std::string last_failure;               // what the latest one said, for a person
-  std::optional<WallTime> last_reported;  // when the run of failures was last reported
+  ReportThrottle reported;                // the lines about the current run of failures
+
+  bool operator==(const HostHealth&) const = default;
 };
 
 // A run of failures is reported once it has lasted this long, then again at this interval.

@@ -4,6 +4,8 @@
 #include <string>
 #include <string_view>
 
+#include "cycle/shell_event.hpp"
+
 namespace kelvo {
 
 // What a host call printed, as UTF-8 text (invalid bytes become U+FFFD). A child that exited 0
@@ -23,5 +25,10 @@ bool is_refusal_line(std::string_view line);
 
 // A poll (or drive-poll) is refused when any line of its error text is a refusal line.
 bool is_refused(const HostOutput& poll_output);
+
+// Why a refused poll's link was refused, as far as the host says after the refusal sentence:
+// "…: the link was revoked", "…: the link is bound to shell KELVO-1" (then `new_holder` gets the
+// id, as the host wrote it), or nothing more.
+EndCause refusal_cause(const HostOutput& poll_output, std::string* new_holder);
 
 }  // namespace kelvo

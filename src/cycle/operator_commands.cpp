@@ -11,60 +11,61 @@ namespace kelvo {
 
 namespace {
 
-void pause_or_delay(ShellContext& context, const PauseCommand& command, WallTime now) {
-  apply_pause(context.machine, command.minutes, now);
-  if (command.minutes) mark_checkpoint(context.board, now);
+void pause_or_delay(Session& session, const PauseCommand& command, WallTime now) {
+  apply_pause(session.machine, command.minutes, now);
+  if (command.minutes) mark_checkpoint(session.board, now);
   // A pause is the operator's, even over the agent's `!!done!!`.
-  if (!command.minutes) context.attention.blocked.reset();
+  if (!command.minutes) session.attention.blocked.reset();
 }
 
-void classify_by_operator(ShellContext& context, const ClassifyCommand& command, WallTime now,
-                          Outbox& outbox) {
+void classify_by_operator(const RunSettings& run, ShellState& state, const ClassifyCommand& command,
+                          WallTime now, Outbox& outbox) {
+  Session& session = state.session;
   const auto done =
-      classify_checkpoint(context.board, context.owner_state, command.designator,
-                          command.class_name, now, draw_stretch_id(context.stretch_ids, now));
+      classify_checkpoint(session.board, state.owner_state, command.designator, command.class_name,
+                          now, draw_stretch_id(session.stretch_ids, now));
   if (!done) {
-    reply(context, refusal_text("classify", done.failure().reason), outbox);
+    reply(run, refusal_text("classify", done.failure().reason), outbox);
     return;
   }
-  save(context, now, outbox);
+  save(run, state, now, outbox);
 }
 
-void retire_classes(ShellContext& context, const RetireCommand& command, WallTime now,
-                    Outbox& outbox) {
-  const RetireOutcome outcome = retire(context.owner_state, command.names);
+void retire_classes(const RunSettings& run, ShellState& state, const RetireCommand& command,
+                    WallTime now, Outbox& outbox) {
+  const RetireOutcome outcome = retire(state.owner_state, command.names);
   if (outcome.retired.empty()) {
-    reply(context, refusal_text("retire", retire_refusal_reason(outcome.missing)), outbox);
+    reply(run, refusal_text("retire", retire_refusal_reason(outcome.missing)), outbox);
     return;
   }
-  save(context, now, outbox);
-  reply(context, retire_reply(outcome), outbox);
+  save(run, state, now, outbox);
+  reply(run, retire_reply(outcome), outbox);
 }
 
 }  // namespace
 
-std::string status_reply(const ShellContext& context, WallTime now) {
-  return status(context.machine, now) + board_status_line(context.board) +
-         registry_summary(context.owner_state) + std::string(VERSION_SUFFIX) +
-         io_summary(context.counters);
+std::string status_reply(const ShellState& state, WallTime now) {
+  return status(state.session.machine, now) + board_status_line(state.session.board) +
+         registry_summary(state.owner_state) + std::string(VERSION_SUFFIX) +
+         io_summary(state.counters);
 }
 
-void act_on_command(ShellContext& context, const ShellCommand& command, WallTime now,
-                    Outbox& outbox) {
+void act_on_command(const RunSettings& run, ShellState& state, const ShellCommand& command,
+                    WallTime now, Outbox& outbox) {
   std::visit(
       [&](const auto& c) {
         using C = std::decay_t<decltype(c)>;
         if constexpr (std::is_same_v<C, PauseCommand>) {
-          pause_or_delay(context, c, now);
+          pause_or_delay(state.session, c, now);
         } else if constexpr (std::is_same_v<C, ClassifyCommand>) {
-          classify_by_operator(context, c, now, outbox);
+          classify_by_operator(run, state, c, now, outbox);
         } else if constexpr (std::is_same_v<C, StatusCommand>) {
-          reply(context, status_reply(context, now), outbox);
+          reply(run, status_reply(state, now), outbox);
         } else if constexpr (std::is_same_v<C, RetireCommand>) {
-          retire_classes(context, c, now, outbox);
+          retire_classes(run, state, c, now, outbox);
         } else {
           static_assert(std::is_same_v<C, RefusedCommand>);
-          reply(context, refusal_text(c.op, c.message), outbox);
+          reply(run, refusal_text(c.op, c.message), outbox);
         }
       },
       command);

@@ -4,32 +4,32 @@
 
 namespace kelvo {
 
-RuntimeStatus runtime_status_of(const ShellContext& context, std::int32_t pid, WallTime now) {
-  const PacingMachine& machine = context.machine;
-  const Attention& attention = context.attention;
+RuntimeStatus runtime_status_of(const RunSettings& run, const ShellState& state, WallTime now) {
+  const Session& session = state.session;
+  const PacingMachine& machine = session.machine;
+  const Attention& attention = session.attention;
   RuntimeStatus status;
   status.version = PROGRAM_VERSION;
-  status.pid = pid;
-  status.owner = context.owner.value_or("");
-  status.shell_id = sender(context);
-  status.started = context.started;
+  status.pid = static_cast<std::int32_t>(run.process_id);
+  status.owner = run.owner.value_or("");
+  status.shell_id = run.shell_id;
+  status.started = run.started;
   status.updated = now;
-  if (context.polled && context.polled->activity.last) {
-    status.activity = context.polled->activity.last->activity;
-    status.since = context.polled->activity.last->since;
+  if (session.activity.last) {
+    status.activity = session.activity.last->activity;
+    status.since = session.activity.last->since;
   }
-  status.pacing = pacing_of(context);
+  status.pacing = pacing_of(state);
   status.next_nudge = machine.timer;
-  const bool this_stretch = machine.activity == Activity::Idle && attention.stretch &&
-                            attention.stretch == machine.idle_since;
-  status.nudges = this_stretch ? attention.stretch_nudges : 0;
+  status.nudges = machine.activity == Activity::Idle ? attention.stretch_nudges : 0;
   status.nudges_total = attention.total_nudges;
-  const HostHealth& health = context.host_health;
+  const HostHealth& health = session.host_health;
   status.host.ok = !health.failing_since;
   status.host.failing_since = health.failing_since;
   if (health.failing_since) status.host.last_failure = health.last_failure;
-  status.board = RuntimeBoard{context.board.id, context.board.checkpoints.size()};
-  status.classes = context.owner_state.registry.size();
+  status.board = RuntimeBoard{session.board.id, session.board.checkpoints.size()};
+  status.classes = state.owner_state.registry.size();
+  if (state.ended) status.ended = RuntimeEnd{state.ended->line, 0, now};
   return status;
 }
 

@@ -11,18 +11,17 @@ namespace kelvo {
 
 namespace {
 
-std::string activity_piece(const ShellContext& context) {
-  const std::optional<ActivityEdge> last =
-      context.polled ? context.polled->activity.last : std::nullopt;
+std::string activity_piece(const ShellState& state) {
+  const std::optional<ActivityEdge>& last = state.session.activity.last;
   if (!last) return "busy (no report yet)";
   return fill("{} since {}",
               {last->activity == Activity::Busy ? "busy" : "idle", local_time_of_day(last->since)});
 }
 
-std::string nudge_piece(const ShellContext& context) {
-  const PacingMachine& machine = context.machine;
-  const Attention& attention = context.attention;
-  switch (pacing_of(context)) {
+std::string nudge_piece(const ShellState& state) {
+  const PacingMachine& machine = state.session.machine;
+  const Attention& attention = state.session.attention;
+  switch (pacing_of(state)) {
     case Pacing::Blocked:
       return "blocked on a human since " + local_hour_minute(attention.blocked->since);
     case Pacing::Paused:
@@ -32,7 +31,7 @@ std::string nudge_piece(const ShellContext& context) {
                   {std::to_string(*machine.held_delay)});
     case Pacing::Unresponsive:
       return fill("unresponsive: {} nudges since {}", {std::to_string(attention.stretch_nudges),
-                                                       local_hour_minute(*attention.stretch)});
+                                                       local_hour_minute(*machine.idle_since)});
     case Pacing::Nudging:
     case Pacing::Waiting:
       return "next nudge " + local_time_of_day(*machine.timer);
@@ -62,13 +61,13 @@ std::string host_piece(const HostHealth& health) {
 
 }  // namespace
 
-std::string service_status(const ShellContext& context) {
+std::string service_status(const RunSettings& run, const ShellState& state) {
   // The owner comes from the command line as any bytes; a line break in it would end the
   // STATUS assignment and start another.
-  const std::string owner = context.owner ? escape_controls(*context.owner) : "no owner";
+  const std::string owner = run.owner ? escape_controls(*run.owner) : "no owner";
   return fill("{}: {}; {}; {}; {}; {}",
-              {owner, activity_piece(context), nudge_piece(context), board_piece(context.board),
-               classes_piece(context.owner_state.registry), host_piece(context.host_health)});
+              {owner, activity_piece(state), nudge_piece(state), board_piece(state.session.board),
+               classes_piece(state.owner_state.registry), host_piece(state.session.host_health)});
 }
 
 }  // namespace kelvo

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cycle/shell_context.hpp"
+#include "cycle/shell_state.hpp"
 
 namespace kelvo {
 
@@ -10,6 +10,6 @@ namespace kelvo {
 // "demo: idle since 10:29:05; next nudge 10:30:05; board cqijcs :0 :1; 1 class; host calls ok".
 // Before the host's first activity report the endpoint reads "busy (no report yet)"; without an
 // owner the line begins "no owner:".
-std::string service_status(const ShellContext& context);
+std::string service_status(const RunSettings& run, const ShellState& state);
 
 }  // namespace kelvo

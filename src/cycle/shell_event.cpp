@@ -28,6 +28,20 @@ std::string_view event_name(ShellEventKind kind) {
   return "unknown";
 }
 
+std::string_view end_cause_name(EndCause cause) {
+  switch (cause) {
+    case EndCause::Stopped:
+      return "stopped";
+    case EndCause::TakenOver:
+      return "taken-over";
+    case EndCause::Revoked:
+      return "revoked";
+    case EndCause::Superseded:
+      return "superseded";
+  }
+  return "superseded";
+}
+
 std::string event_json(const ShellEvent& event, std::string_view host, std::uint64_t dropped) {
   // Insertion order, so that a person reading the object finds `event` first.
   nlohmann::ordered_json json;
@@ -45,6 +59,7 @@ std::string event_json(const ShellEvent& event, std::string_view host, std::uint
   json["detail"] = event.detail;
   json["version"] = std::string(PROGRAM_VERSION);
   if (event.reminder) json["reminder"] = *event.reminder;
+  if (event.cause) json["cause"] = std::string(end_cause_name(*event.cause));
   if (dropped != 0) json["dropped"] = dropped;
   // The owner and the agent's text come from outside: bad UTF-8 must not stop the event.
   return json.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);

@@ -18,8 +18,19 @@ enum class ShellEventKind {
   HostFailing,     // the line saying host calls are failing was printed
   HostRecovered,   // the line saying they succeed again was printed
   StateKeptAside,  // an unreadable state file was renamed aside
-  Ending,          // the run ends after three refused polls (superseded or revoked)
+  Ending,          // the run ends: stopped, or its link refused
 };
+
+// Why a run ended.
+enum class EndCause {
+  Stopped,     // SIGTERM or SIGINT: a stop someone made on purpose
+  TakenOver,   // the host refused the link because another shell bound it
+  Revoked,     // the host refused the link because it was revoked
+  Superseded,  // the host refused the link and did not say why
+};
+
+// "stopped", "taken-over", "revoked", "superseded": the runtime file's and the event's `cause`.
+std::string_view end_cause_name(EndCause cause);
 
 // "blocked", "unresponsive", "resumed", "host-failing", "host-recovered", "state-kept-aside",
 // "ending": the hook's argument and the JSON's `event`.
@@ -36,6 +47,7 @@ struct ShellEvent {
   // text; ending: the line printed.
   std::string detail;
   std::optional<std::uint64_t> reminder;  // the how-manieth reminder of a blocked stretch
+  std::optional<EndCause> cause;          // ending: why
 };
 
 // The one-line JSON object a hook reads on its standard input. `idle_s` is the whole seconds

@@ -13,6 +13,8 @@ namespace kelvo {
 struct StretchIds {
   std::uint32_t process_id = 0;
   std::uint64_t drawn = 0;
+
+  bool operator==(const StretchIds&) const = default;
 };
 
 // A fresh stretch id, seeded from `now` (in nanoseconds), the draws so far and the process id.

@@ -35,6 +35,8 @@ struct PacingMachine {
   std::size_t backoff_step = 0;
   // The current timer was set by a delay rather than by the backoff.
   bool delay_armed = false;
+
+  bool operator==(const PacingMachine&) const = default;
 };
 
 // What one cycle's inline codes leave for the caller: the classify codes to carry out, in order,

@@ -192,7 +192,7 @@ void ProcessEventHook::finish(WallTime now, std::vector<std::string>& lines) {
   why += why.empty() ? "" : first_error_line(run.err);
   running_.reset();
   if (why.empty()) {
-    last_failure_line_.reset();  // the failures, if any, are over
+    failure_lines_ = {};  // the failures, if any, are over
   } else {
     fail(now, kind, why, lines);
   }
@@ -213,12 +213,11 @@ void ProcessEventHook::enforce_time_limit() {
 
 void ProcessEventHook::fail(WallTime now, ShellEventKind kind, const std::string& why,
                             std::vector<std::string>& lines) {
-  if (last_failure_line_ && elapsed_between(*last_failure_line_, now) < limits_.report_every) {
-    return;
-  }
-  last_failure_line_ = now;
-  lines.push_back("event hook " + escape_controls(program_) + " failed on " +
-                  std::string(event_name(kind)) + ": " + why);
+  std::string line = "event hook " + escape_controls(program_) + " failed on " +
+                     std::string(event_name(kind)) + ": " + why;
+  ++health_.failures;
+  health_.last_failure = line;
+  if (take_turn(failure_lines_, now, limits_.report_every)) lines.push_back(std::move(line));
 }
 
 WallTime ProcessEventHook::now_for_drain() const {

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "common/report_throttle.hpp"
 #include "common/time.hpp"
+#include "cycle/outbox.hpp"
 #include "cycle/shell_event.hpp"
 #include "process/subprocess.hpp"
 
@@ -34,6 +36,8 @@ class EventHook {
   // At the end of the run: goes on servicing until the queue is empty and no hook runs, for at
   // most `at_most`, then kills the hook still running and forgets the rest. Blocks.
   virtual std::vector<std::string> drain(Millis at_most) = 0;
+  // The runs that failed so far, and the line of the last (whether it was reported or not).
+  virtual HookHealth health() const = 0;
 };
 
 // Without --on-event: nothing runs and nothing is reported.
@@ -42,6 +46,7 @@ class NoEventHook final : public EventHook {
   void tell(ShellEvent) override {}
   std::vector<std::string> service(WallTime) override { return {}; }
   std::vector<std::string> drain(Millis) override { return {}; }
+  HookHealth health() const override { return {}; }
 };
 
 // How long the shell waits for its queue of events before it exits, after `ending`.
@@ -70,6 +75,7 @@ class ProcessEventHook final : public EventHook {
   void tell(ShellEvent event) override;
   std::vector<std::string> service(WallTime now) override;
   std::vector<std::string> drain(Millis at_most) override;
+  HookHealth health() const override { return health_; }
 
  private:
   using Steady = std::chrono::steady_clock;
@@ -97,8 +103,9 @@ class ProcessEventHook final : public EventHook {
   std::deque<ShellEvent> queue_;
   std::uint64_t dropped_ = 0;  // since the last event that was started
   std::optional<Running> running_;
-  std::optional<WallTime> last_failure_line_;  // while failures go on
-  WallTime last_now_;                          // the driver's clock, at the last service
+  ReportThrottle failure_lines_;
+  HookHealth health_;
+  WallTime last_now_;  // the driver's clock, at the last service
   Steady::time_point last_now_steady_;
 };
 

@@ -25,6 +25,8 @@ ProcessRequest ProcessHostRunner::request(const std::vector<std::string>& args) 
   ProcessRequest request;
   request.argv = {host_program_};
   request.argv.insert(request.argv.end(), args.begin(), args.end());
+  request.own_process_group = true;
+  request.cancel_fd = cancel_fd_;
   request.slow_watch =
       SlowChildWatch{kSlowCallNotice, [call = host_call_name(args)](pid_t pid) {
                        report(Urgency::Warning, fill("{} has not ended after 60s (pid {}); still "

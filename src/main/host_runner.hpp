@@ -26,11 +26,14 @@ class HostRunner {
   virtual const std::string& program() const = 0;
 };
 
-// Runs the host program as a child process. A call still running after a minute is reported
-// once on standard error, and then waited for as long as it takes.
+// Runs the host program as a child process, in a process group of its own. A call still running
+// after a minute is reported once on standard error, and then waited for as long as it takes,
+// unless `cancel_fd` becomes readable: then the call and whatever it started are killed.
 class ProcessHostRunner final : public HostRunner {
  public:
   explicit ProcessHostRunner(std::string host_program);
+  // From now on, calls end early when `fd` becomes readable.
+  void cancel_on(int fd) { cancel_fd_ = fd; }
 
   ProcessResult run(const std::vector<std::string>& args) override;
   ProcessStatus send_input(const std::vector<std::string>& args, std::string_view input) override;
@@ -40,6 +43,7 @@ class ProcessHostRunner final : public HostRunner {
   ProcessRequest request(const std::vector<std::string>& args) const;
 
   std::string host_program_;
+  int cancel_fd_ = -1;
 };
 
 }  // namespace kelvo

@@ -13,11 +13,15 @@ class LoopClock {
   virtual void sleep_between_cycles() = 0;
 };
 
-// The wall clock and a real 500 ms sleep.
+// The wall clock and a real 500 ms sleep, cut short when `wake_fd` becomes readable.
 class SystemClock final : public LoopClock {
  public:
+  explicit SystemClock(int wake_fd);
   WallTime now() override;
   void sleep_between_cycles() override;
+
+ private:
+  int wake_fd_;
 };
 
 }  // namespace kelvo

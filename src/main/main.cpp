@@ -14,6 +14,7 @@
 #include "main/run_loop.hpp"
 #include "main/service_manager.hpp"
 #include "main/startup.hpp"
+#include "main/stop_signal.hpp"
 #include "process/subprocess.hpp"
 
 namespace {
@@ -46,11 +47,14 @@ int main(int argc, char** argv) {
   kelvo::ProcessHostRunner host(line.host_program);
   const auto settled = kelvo::bind_and_settle(line, host, kelvo::current_directory);
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);
-  kelvo::SystemClock clock;
+  // From here on SIGTERM and SIGINT stop the loop cleanly, ending a host call under way.
+  kelvo::ProcessStopSignal stop;
+  host.cancel_on(stop.wake_fd());
+  kelvo::SystemClock clock(stop.wake_fd());
   kelvo::SystemdServiceManager service_manager;
   const auto& settings = std::get<kelvo::StartupSettings>(settled);
   const auto events = kelvo::make_event_hook(settings.on_event);
-  kelvo::LoopEffects effects{host, clock, service_manager, *events,
-                             static_cast<std::uint32_t>(::getpid())};
+  kelvo::LoopEffects effects{host,    clock, service_manager,
+                             *events, stop,  static_cast<std::uint32_t>(::getpid())};
   return kelvo::run_loop(settings, effects);
 }

@@ -4,61 +4,66 @@
 #include <variant>
 
 #include "common/console.hpp"
+#include "common/files.hpp"
 #include "common/text.hpp"
 #include "main/host_cli.hpp"
+#include "main/run_setup.hpp"
 #include "state/state_file.hpp"
 
 namespace kelvo {
 
 namespace {
 
-// A send that cannot start loses its message and says so; one that runs and fails counts
-// against the host's health.
-void deliver(ShellContext& context, LoopEffects& effects, const Message& message) {
-  if (!context.owner) return;
-  const ProcessStatus status = send(effects.host, *context.owner, message);
+// A send that cannot start loses its message and says so; how one that ran ended is seen.
+void deliver(const Run& run, LoopEffects& effects, const Message& message, Delivery& delivery) {
+  if (!run.settings.owner) return;
+  const ProcessStatus status = send(effects.host, *run.settings.owner, message);
   if (std::holds_alternative<SpawnFailed>(status)) {
     report(Urgency::Warning, "send dropped (spawn failed)");
   } else if (!exited_zero(status)) {
-    context.send_failure = "send " + describe_status(status);
+    delivery.last_send = Delivery::Send::Failed;
+    delivery.send_failure = "send " + describe_status(status);
   } else {
-    context.send_failure.reset();
+    delivery.last_send = Delivery::Send::Succeeded;
   }
 }
 
 // The state file is moved aside first when it could not be loaded, so its classes survive; a
 // person hears of it.
-void save_owner_state(ShellContext& context, LoopEffects& effects, const Save& save) {
-  StateFile& file = *context.state_file;
-  if (file.unreadable) {
-    const auto kept = keep_unreadable(file.path, save.at);
+void save_owner_state(const Run& run, const ShellState& state, LoopEffects& effects,
+                      const Save& save, Delivery& delivery) {
+  const std::filesystem::path& path = *run.settings.state_path;
+  if (save.keep_aside_first && !delivery.state_file_settled) {
+    const auto kept = keep_aside(path, save.at);
     if (!kept) {
       report(Urgency::Error, fill("state save failed: {}", {kept.failure().reason}));
       return;
     }
     if (*kept) {
-      std::string line = fill("state file {} kept as {}", {file.path.string(), (*kept)->string()});
+      std::string line = fill("state file {} kept as {}", {path.string(), (*kept)->string()});
       report(Urgency::Warning, line);
-      effects.events.tell(event_at(context, ShellEventKind::StateKeptAside, save.at, line));
+      effects.events.tell(
+          event_at(run.settings, state, ShellEventKind::StateKeptAside, save.at, line));
     }
-    file.unreadable = false;
+    delivery.state_file_settled = true;
   }
-  if (const auto saved = save_state(file.path, save.state); !saved) {
+  if (const auto saved = save_state(path, save.state); !saved) {
     report(Urgency::Error, saved.failure().reason);
   }
 }
 
 }  // namespace
 
-void carry_out(ShellContext& context, LoopEffects& effects, Outbox& outbox) {
+Delivery carry_out(const Run& run, const ShellState& state, LoopEffects& effects, Outbox& outbox) {
+  Delivery delivery;
   for (const Effect& effect : outbox.effects) {
     std::visit(
         [&](const auto& e) {
           using E = std::decay_t<decltype(e)>;
           if constexpr (std::is_same_v<E, Message>) {
-            deliver(context, effects, e);
+            deliver(run, effects, e, delivery);
           } else if constexpr (std::is_same_v<E, Save>) {
-            if (context.state_file) save_owner_state(context, effects, e);
+            if (run.settings.state_path) save_owner_state(run, state, effects, e, delivery);
           } else if constexpr (std::is_same_v<E, ConsoleLine>) {
             report(e.urgency, e.text);
           } else {
@@ -69,6 +74,7 @@ void carry_out(ShellContext& context, LoopEffects& effects, Outbox& outbox) {
         effect);
   }
   outbox.effects.clear();
+  return delivery;
 }
 
 }  // namespace kelvo

@@ -2,66 +2,90 @@
 
 #include "common/console.hpp"
 #include "common/text.hpp"
+#include "cycle/cycle_steps.hpp"
 #include "cycle/operator_messages.hpp"
 #include "main/outbox_delivery.hpp"
+#include "main/session_file.hpp"
 #include "state/state_file.hpp"
 
 namespace kelvo {
 
 namespace {
 
-std::optional<StateFile> state_file_for(const StartupSettings& settings) {
-  if (!settings.state_dir || !settings.owner) return std::nullopt;
-  return StateFile{.path = state_path(*settings.state_dir, *settings.owner), .unreadable = false};
+Run run_of(const StartupSettings& settings, const LoopEffects& effects, WallTime now) {
+  Run run{.link = settings.link,
+          .settings = {.frame_key = derive_frame_key(settings.link),
+                       .owner = settings.owner,
+                       .shell_id = settings.shell_id,
+                       .state_path = std::nullopt,
+                       .unresponsive_after = settings.unresponsive_after,
+                       .process_id = effects.process_id,
+                       .started = now},
+          .session_path = std::nullopt,
+          .link_fingerprint = {}};
+  if (settings.state_dir && settings.owner) {
+    run.settings.state_path = state_path(*settings.state_dir, *settings.owner);
+    run.session_path = session_path(*settings.state_dir, *settings.owner);
+    run.link_fingerprint = link_fingerprint(run.settings.frame_key);
+  }
+  return run;
 }
 
 // The registry in the state file; an unreadable file is reported, marked, and starts it empty.
-OwnerState load_owner_state(std::optional<StateFile>& state_file) {
-  if (!state_file) return {};
-  auto loaded = load_state(state_file->path);
-  if (loaded) return std::move(*loaded);
-  state_file->unreadable = true;
+void load_owner_state(const RunSettings& run, ShellState& state) {
+  if (!run.state_path) return;
+  auto loaded = load_state(*run.state_path);
+  if (loaded) {
+    state.owner_state = std::move(*loaded);
+    return;
+  }
+  state.owner_file_unreadable = true;
   report(Urgency::Warning,
          fill("state file {} could not be loaded: {}; starting with an empty registry",
-              {state_file->path.string(), loaded.failure().reason}));
-  return {};
+              {run.state_path->string(), loaded.failure().reason}));
 }
 
-std::optional<PolledShell> polled_shell(const StartupSettings& settings) {
-  if (!settings.shell_id) return std::nullopt;
-  return PolledShell{.shell_id = *settings.shell_id, .activity = {}, .refusal_streak = 0};
+// The session the last run left, when it can be used; gives the shell id it was sending from.
+std::optional<std::optional<std::string>> restore_session(const Run& run, ShellState& state,
+                                                          WallTime now) {
+  if (!run.session_path) return std::nullopt;
+  FoundSession found =
+      find_session(*run.session_path, *run.settings.owner, run.link_fingerprint, now);
+  if (found.line) report(Urgency::Warning, *found.line);
+  if (!found.record) return std::nullopt;
+  state.session = std::move(found.record->session);
+  state.session.stretch_ids.process_id = run.settings.process_id;
+  state.restored_unchecked = true;
+  return found.record->shell_id;
 }
 
 }  // namespace
 
-ShellContext set_up_run(const StartupSettings& settings, LoopEffects& effects) {
-  auto state_file = state_file_for(settings);
-  auto owner_state = load_owner_state(state_file);
+StartedRun set_up_run(const StartupSettings& settings, LoopEffects& effects) {
   const WallTime now = effects.clock.now();
-  StretchIds stretch_ids{.process_id = effects.process_id, .drawn = 0};
-  std::string board_id = draw_stretch_id(stretch_ids, now);
-  ShellContext context{
-      .link = settings.link,
-      .frame_key = derive_frame_key(settings.link),
-      .owner = settings.owner,
-      .polled = polled_shell(settings),
-      .state_file = std::move(state_file),
-      .machine = {},
-      .counters = {},
-      .owner_state = std::move(owner_state),
-      .board = StretchBoard(std::move(board_id), now),
-      .host_health = {},
-      .stretch_ids = stretch_ids,
-      .attention = {},
-      .unresponsive_after = settings.unresponsive_after,
-      .send_failure = std::nullopt,
-      .started = now,
-      .ended_with = std::nullopt,
-  };
-  Outbox outbox;
-  reply(context, intro_message(sender(context)), outbox);
-  carry_out(context, effects, outbox);
-  return context;
+  StartedRun set_up{run_of(settings, effects, now), {}};
+  const Run& run = set_up.run;
+  ShellState& state = set_up.state;
+  load_owner_state(run.settings, state);
+  const auto restored_sender = restore_session(run, state, now);
+  if (!restored_sender) {
+    state.session.stretch_ids = StretchIds{.process_id = effects.process_id, .drawn = 0};
+    state.session.board = StretchBoard(draw_stretch_id(state.session.stretch_ids, now), now);
+  }
+  if (!restored_sender || *restored_sender != run.settings.shell_id) {
+    Outbox outbox;
+    reply(run.settings, intro_message(run.settings.shell_id), outbox);
+    follow_delivery(state, carry_out(run, state, effects, outbox));
+  }
+  return set_up;
+}
+
+SessionRecord session_record(const Run& run, const Session& session, WallTime now) {
+  return SessionRecord{.owner = run.settings.owner.value_or(""),
+                       .shell_id = run.settings.shell_id,
+                       .link_fingerprint = run.link_fingerprint,
+                       .saved = now,
+                       .session = session};
 }
 
 }  // namespace kelvo

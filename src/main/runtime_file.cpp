@@ -9,24 +9,23 @@
 
 namespace kelvo {
 
-RuntimeFile::RuntimeFile(const std::filesystem::path& dir, std::string_view owner, std::int32_t pid)
-    : path_(runtime_status_path(dir, owner)), pid_(pid) {}
+RuntimeFile::RuntimeFile(const std::filesystem::path& dir, std::string_view owner)
+    : path_(runtime_status_path(dir, owner)) {}
 
-std::optional<std::string> RuntimeFile::update(const ShellContext& context, WallTime now) {
-  RuntimeStatus status = runtime_status_of(context, pid_, now);
+std::optional<std::string> RuntimeFile::update(const RunSettings& run, const ShellState& state,
+                                               WallTime now) {
+  RuntimeStatus status = runtime_status_of(run, state, now);
   if (!runtime_status_due(written_ ? &*written_ : nullptr, status)) return std::nullopt;
   return write(std::move(status), now);
 }
 
-std::optional<std::string> RuntimeFile::end(const ShellContext& context, WallTime now,
-                                            std::string reason, int exit_code) {
+std::optional<std::string> RuntimeFile::end(const RunSettings& run, const ShellState& state,
+                                            WallTime now) {
   if (const auto text = read_whole_file(path_)) {
     const auto current = decode_runtime_status(*text);
-    if (current && current->pid != pid_) return std::nullopt;
+    if (current && current->pid != static_cast<std::int32_t>(run.process_id)) return std::nullopt;
   }
-  RuntimeStatus status = runtime_status_of(context, pid_, now);
-  status.ended = RuntimeEnd{std::move(reason), exit_code, now};
-  return write(std::move(status), now);
+  return write(runtime_status_of(run, state, now), now);
 }
 
 std::optional<std::string> RuntimeFile::write(RuntimeStatus status, WallTime now) {
@@ -37,15 +36,11 @@ std::optional<std::string> RuntimeFile::write(RuntimeStatus status, WallTime now
       replace_file_unsynced(path_, encode_runtime_status(status), runtime_status_temporary(path_));
   if (written) {
     written_ = std::move(status);
-    last_failure_reported_.reset();
+    failure_lines_ = {};
     return std::nullopt;
   }
   written_.reset();
-  if (last_failure_reported_ &&
-      elapsed_between(*last_failure_reported_, now) < RUNTIME_FAILURE_REPORT_EVERY) {
-    return std::nullopt;
-  }
-  last_failure_reported_ = now;
+  if (!take_turn(failure_lines_, now, RUNTIME_FAILURE_REPORT_EVERY)) return std::nullopt;
   return fill("runtime status write failed: {}: {}", {path_.string(), written.failure().reason});
 }
 

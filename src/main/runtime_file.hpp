@@ -6,8 +6,9 @@
 #include <string>
 #include <string_view>
 
+#include "common/report_throttle.hpp"
 #include "common/time.hpp"
-#include "cycle/shell_context.hpp"
+#include "cycle/shell_state.hpp"
 #include "runtime/runtime_status.hpp"
 
 namespace kelvo {
@@ -21,22 +22,20 @@ inline constexpr Millis RUNTIME_FAILURE_REPORT_EVERY{600'000};
 // failed write is tried again at the next call.
 class RuntimeFile {
  public:
-  RuntimeFile(const std::filesystem::path& dir, std::string_view owner, std::int32_t pid);
+  RuntimeFile(const std::filesystem::path& dir, std::string_view owner);
 
-  std::optional<std::string> update(const ShellContext& context, WallTime now);
+  std::optional<std::string> update(const RunSettings& run, const ShellState& state, WallTime now);
 
-  // The last word: how the run ended, with the line it printed and its exit code. Not over a
-  // file that another shell of the owner wrote meanwhile: the one that took the link over.
-  std::optional<std::string> end(const ShellContext& context, WallTime now, std::string reason,
-                                 int exit_code);
+  // The last word, once the state says how the run ended. Not over a file that another shell of
+  // the owner wrote meanwhile: the one that took the link over.
+  std::optional<std::string> end(const RunSettings& run, const ShellState& state, WallTime now);
 
  private:
   std::optional<std::string> write(RuntimeStatus status, WallTime now);
 
   std::filesystem::path path_;
-  std::int32_t pid_;
   std::optional<RuntimeStatus> written_;
-  std::optional<WallTime> last_failure_reported_;
+  ReportThrottle failure_lines_;
 };
 
 }  // namespace kelvo

@@ -6,14 +6,14 @@
 
 namespace kelvo {
 
-void ServiceReports::ready(const ShellContext& context) {
-  last_status_ = service_status(context);
+void ServiceReports::ready(const RunSettings& run, const ShellState& state) {
+  last_status_ = service_status(run, state);
   manager_.notify("READY=1\nSTATUS=" + last_status_);
 }
 
-void ServiceReports::cycle_done(const ShellContext& context) {
+void ServiceReports::cycle_done(const RunSettings& run, const ShellState& state) {
   std::string notice = manager_.watchdog_wanted() ? "WATCHDOG=1" : "";
-  std::string status = service_status(context);
+  std::string status = service_status(run, state);
   if (status != last_status_) {
     if (!notice.empty()) notice += '\n';
     notice += "STATUS=" + status;

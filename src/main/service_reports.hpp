@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "cycle/shell_context.hpp"
+#include "cycle/shell_state.hpp"
 #include "main/service_manager.hpp"
 
 namespace kelvo {
@@ -14,9 +14,9 @@ class ServiceReports {
   explicit ServiceReports(ServiceManager& manager) : manager_(manager) {}
 
   // READY=1 with the first status, once the run is set up.
-  void ready(const ShellContext& context);
+  void ready(const RunSettings& run, const ShellState& state);
   // WATCHDOG=1 when the manager wants it, and the status when it changed; one notification.
-  void cycle_done(const ShellContext& context);
+  void cycle_done(const RunSettings& run, const ShellState& state);
   void stopping();
 
  private:

@@ -175,10 +175,22 @@ class SlowChildAlarm {
   Fd exited_;
 };
 
+bool readable_now(int fd) {
+  if (fd < 0) return false;
+  pollfd watched{fd, POLLIN, 0};
+  return ::poll(&watched, 1, 0) > 0;
+}
+
+// Kills the child, and with `group` whatever it started in its process group.
+void kill_child(pid_t pid, bool group) {
+  if (!group || ::kill(-pid, SIGKILL) != 0) ::kill(pid, SIGKILL);
+}
+
 // Moves bytes until the input is written (or refused) and both outputs reach end of file; with an
-// alarm, also waits for the child's end, to tell when it outlives its grace.
+// alarm, also waits for the child's end, to tell when it outlives its grace. A readable
+// `cancel` ends the wait at once through `on_cancel`, which kills the child.
 void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
-          SlowChildAlarm& alarm) {
+          SlowChildAlarm& alarm, int cancel, const std::function<void()>& on_cancel) {
   if (in.open()) {
     ::fcntl(in.get(), F_SETFL, ::fcntl(in.get(), F_GETFL) | O_NONBLOCK);
     if (input.empty()) in.reset();
@@ -202,15 +214,21 @@ void pump(Fd in, std::string_view input, Fd out, Fd err, ProcessResult& result,
     }
   };
   while (in.open() || out.open() || err.open() || alarm.exited().open()) {
-    std::array<pollfd, 4> fds{};
+    std::array<pollfd, 5> fds{};
     fds[0] = {in.get(), POLLOUT, 0};
     fds[1] = {out.get(), POLLIN, 0};
     fds[2] = {err.get(), POLLIN, 0};  // poll skips negative descriptors
     fds[3] = {alarm.exited().get(), POLLIN, 0};
+    fds[4] = {cancel, POLLIN, 0};
     const int ready = ::poll(fds.data(), fds.size(), alarm.timeout());
     if (ready < 0) {
       if (errno == EINTR) continue;
       return;  // the descriptors close on return, so the child can't block on us
+    }
+    if (fds[4].revents != 0) {
+      on_cancel();
+      result.cancelled = true;
+      return;
     }
     alarm.ring_when_due();
     if (fds[0].revents != 0) feed();
@@ -294,6 +312,7 @@ ProcessResult run_process(const ProcessRequest& request) {
       (request.capture_output && (!open_pipe(streams.out) || !open_pipe(streams.err)))) {
     return {SpawnFailed{errno}, {}, {}};
   }
+  if (readable_now(request.cancel_fd)) return {SpawnFailed{ECANCELED}, {}, {}, true};
   const auto spawned = spawn(request, streams);
   if (const auto* failed = std::get_if<SpawnFailed>(&spawned)) return {*failed, {}, {}};
 
@@ -308,7 +327,8 @@ ProcessResult run_process(const ProcessRequest& request) {
   streams = {};  // the child's ends must close here, or we never see end of file
   const pid_t pid = std::get<pid_t>(spawned);
   SlowChildAlarm alarm(request.slow_watch, pid);
-  pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result, alarm);
+  pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result, alarm,
+       request.cancel_fd, [&] { kill_child(pid, request.own_process_group); });
   result.status = *wait_for_child(pid, true);
   return result;
 }

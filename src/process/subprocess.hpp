@@ -50,6 +50,10 @@ struct ProcessRequest {
   // The child leads a process group of its own, so that a signal to the group (-pid) reaches
   // whatever it started too.
   bool own_process_group = false;
+  // A descriptor that becomes readable when the call is to end early (a stop was asked for):
+  // the child is then killed (its whole group, with own_process_group) and reaped, and
+  // run_process returns at once. A call asked to end before it starts does not start.
+  int cancel_fd = -1;
 };
 
 struct SpawnFailed {
@@ -75,12 +79,14 @@ struct ProcessResult {
   ProcessStatus status;
   std::string out;  // raw bytes; empty unless captured
   std::string err;
+  bool cancelled = false;  // ended early through cancel_fd (killed, or never started)
 };
 
 bool exited_zero(const ProcessStatus& status);
 
 // Runs the child to completion: writes the input, drains both outputs together (so neither pipe
-// can fill up and stall the child), and reaps it. There is no time limit.
+// can fill up and stall the child), and reaps it. There is no time limit but the request's
+// cancel_fd.
 ProcessResult run_process(const ProcessRequest& request);
 
 // A child running beside the caller with a pipe to its standard input and one from its standard

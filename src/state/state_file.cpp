@@ -1,9 +1,5 @@
 #include "state/state_file.hpp"
 
-#include <fcntl.h>
-#include <stdio.h>
-
-#include <cerrno>
 #include <string>
 #include <system_error>
 
@@ -28,22 +24,6 @@ Result<OwnerState> load_state(const std::filesystem::path& path) {
   if (auto state = parse_state(*text)) return std::move(*state);
   return Failure{
       "not a state file (damaged JSON, a key given twice, or a missing or wrong-typed field)"};
-}
-
-Result<std::optional<std::filesystem::path>> keep_unreadable(const std::filesystem::path& path,
-                                                             WallTime now) {
-  // Never over an earlier backup: the first free millisecond from now on names this one.
-  for (std::uint64_t ms = epoch_ms(now);; ++ms) {
-    std::filesystem::path backup = path;
-    backup += ".bad-" + std::to_string(ms);
-    if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, backup.c_str(), RENAME_NOREPLACE) == 0) {
-      return std::optional(backup);
-    }
-    if (errno == EEXIST) continue;
-    if (errno == ENOENT) return std::optional<std::filesystem::path>();
-    return Failure{fill("cannot keep the unreadable state file as {}: {}",
-                        {backup.string(), std::generic_category().message(errno)})};
-  }
 }
 
 Result<void> save_state(const std::filesystem::path& path, const OwnerState& state) {

@@ -17,12 +17,6 @@ std::filesystem::path state_path(const std::filesystem::path& state_dir, std::st
 // there but cannot be read or is no state file.
 Result<OwnerState> load_state(const std::filesystem::path& path);
 
-// Moves a state file that could not be loaded aside to `<path>.bad-<unix ms of now>` (a later
-// millisecond when that name is taken), so that saving over it loses nothing. Gives the new
-// name, or nothing when the file has gone meanwhile.
-Result<std::optional<std::filesystem::path>> keep_unreadable(const std::filesystem::path& path,
-                                                             WallTime now);
-
 // Replaces the file in one step through `<path>.tmp`, synced to disk before and after the
 // rename, first making its folder. On failure the old file is left as it was, and the reason is
 // the whole line for a person ("state save failed: …", "state dir create failed under …").

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <nlohmann/json.hpp>
@@ -47,8 +48,11 @@ TEST(EventHook, TellsBlockedUnresponsiveAndResumedWithWhatTheAgentSaid) {
                        .extra_env = {}});
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
 
-  session.agent_idle(61);  // nudged at once: the first nudge is the one that counts
+  session.agent_idle(600);  // nudged at once: the first nudge is the one that counts
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** — idle")));
+  // Unanswered until the next nudge is due: a delay shorter than the stretch makes it due now.
+  EXPECT_FALSE(was_told(log, "unresponsive"));
+  session.operator_command("delay", {"1"});
   ASSERT_TRUE(wait_until([&] { return was_told(log, "unresponsive"); })) << read_file(log);
 
   session.agent_say("The release needs your sign-off before I can go on. !!done!!");
@@ -79,14 +83,22 @@ TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
                        .extra_args = {"--on-event", hook.string(), "--unresponsive-after", "1"},
                        .extra_env = {{"QRN_SIM_POLL_LOG", polls.path().string()}}});
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
-  session.agent_idle(61);  // a nudge, and the event that starts the hook
+  session.agent_idle(600);
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** — idle")));
+  // A second nudge at once, with the first unanswered: the event that starts the hook.
+  session.operator_command("delay", {"1"});
+  const auto nudges = [&] {
+    const auto inbox = session.inbox();
+    return std::count_if(inbox.begin(), inbox.end(), [](const InboxMessage& m) {
+      return m.text.starts_with("⟳ **kelvo** — idle");
+    });
+  };
+  ASSERT_TRUE(wait_until([&] { return nudges() == 2; }));
   const auto hook_started = std::chrono::steady_clock::now();
 
   // While it sleeps, a wait already over nudges at once.
   session.agent_say("!!wait=1!!");
-  ASSERT_TRUE(
-      session.wait_for_message(text_starts_with("⟳ **kelvo** — idle"), std::chrono::seconds(3)));
+  ASSERT_TRUE(wait_until([&] { return nudges() == 3; }, std::chrono::seconds(3)));
   const std::string ended =
       "kelvo-shell: event hook " + hook.string() + " failed on unresponsive: ";
   ASSERT_TRUE(wait_until([&] { return session.shell_err().find(ended) != std::string::npos; },

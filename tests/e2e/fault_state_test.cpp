@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -169,7 +170,10 @@ TEST(FaultOwnerName, KeepsAClimbingOwnerInsideTheStateFolder) {
   for (const auto& entry : fs::recursive_directory_iterator(session.state_dir())) {
     written.push_back(entry.path());
   }
-  EXPECT_EQ(written, (std::vector<fs::path>{session.state_dir() / "state", file}));
+  std::sort(written.begin(), written.end());
+  EXPECT_EQ(written, (std::vector<fs::path>{session.state_dir() / "sessions",
+                                            session.state_dir() / "sessions" / "..%2Fescape.json",
+                                            session.state_dir() / "state", file}));
   EXPECT_EQ(session.shell_err(), "");
 }
 

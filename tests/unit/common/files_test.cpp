@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <thread>
 
@@ -39,6 +40,40 @@ TEST(ReadWholeFile, SaysWhyAFileCannotBeRead) {
   testing::TempDir dir;
   EXPECT_EQ(read_whole_file(dir.path() / "missing").failure().reason, "No such file or directory");
   EXPECT_EQ(read_whole_file(dir.path()).failure().reason, "Is a directory");
+}
+
+// A folder others can write may hold a link, a FIFO or a huge file where a small one belongs.
+TEST(ReadRegularFile, ReadsOnlyASmallRegularFileNeverThroughALink) {
+  testing::TempDir dir;
+  const auto small = dir.path() / "small";
+  std::ofstream(small) << "12345678";
+  std::filesystem::create_symlink(small, dir.path() / "link");
+  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);  // no writer: would block
+  std::ofstream(dir.path() / "large") << "123456789";
+  EXPECT_EQ(*read_regular_file(small, 8), "12345678");
+  const std::vector<std::pair<std::string, std::string>> refused = {
+      {"link", "Too many levels of symbolic links"},
+      {"fifo", "not a regular file"},
+      {"large", "larger than 8 bytes"},
+      {"missing", "No such file or directory"},
+  };
+  for (const auto& [name, reason] : refused) {
+    EXPECT_EQ(read_regular_file(dir.path() / name, 8).failure().reason, reason) << name;
+  }
+}
+
+TEST(KeepAside, MovesTheFileAsideNeverOverAnEarlierBackup) {
+  testing::TempDir dir;
+  const auto path = dir.path() / "o.json";
+  std::ofstream(path.string() + ".bad-1000") << "earlier";
+  std::ofstream(path) << "damaged";
+  const auto kept = keep_aside(path, at_epoch_ms(1000));
+  ASSERT_TRUE(kept);
+  EXPECT_EQ(**kept, std::filesystem::path(path.string() + ".bad-1001"));
+  EXPECT_EQ(*read_whole_file(**kept), "damaged");
+  EXPECT_EQ(*read_whole_file(path.string() + ".bad-1000"), "earlier");
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(*keep_aside(path, at_epoch_ms(2000)), std::nullopt);  // nothing left to keep
 }
 
 TEST(ReplaceFileUnsynced, WritesAFileOthersCanReadAndLeavesNoTemporaryOnFailure) {

@@ -18,7 +18,7 @@ const std::string kLink = "link-token";
 
 WallTime at_s(std::uint64_t seconds) { return at_epoch_ms(kStart + seconds * 1000); }
 
-ShellContext bound_run() { return testing::bound_run(kLink, at_s(0)); }
+testing::BoundRun bound_run() { return testing::bound_run(kLink, at_s(0)); }
 
 HostOutput agent_says(const std::string& text) {
   const std::string frame =
@@ -39,18 +39,19 @@ std::vector<ShellEvent> events_of(const Outbox& outbox) {
 }
 
 // One whole cycle's decisions, as the driver runs them.
-Outbox cycle(ShellContext& context, const HostOutput& poll, const HostOutput& drive_poll,
+Outbox cycle(testing::BoundRun& context, const HostOutput& poll, const HostOutput& drive_poll,
              WallTime now) {
+  auto& [run, state] = context;
   Outbox outbox;
-  PollReading reading = read_poll(context, poll, now, outbox);
-  read_codes(context, reading, std::nullopt, now, outbox);
-  read_activity(context, drive_poll, reading, now, outbox);
-  judge_nudge(context, now, outbox);
+  PollReading reading = read_poll(run, state, poll, now, outbox);
+  read_codes(run, state, reading, std::nullopt, now, outbox);
+  read_activity(run, state, drive_poll, reading, now, outbox);
+  judge_nudge(run, state, now, outbox);
   return outbox;
 }
 
 TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
-  ShellContext context = bound_run();
+  testing::BoundRun context = bound_run();
   cycle(context, {}, activity(true, at_s(0)), at_s(10));
   const std::string said = std::string(400, 'x') + " CI needs a human approval !!done!!";
   const Outbox told = cycle(context, agent_says(said), activity(true, at_s(0)), at_s(20));
@@ -60,7 +61,7 @@ TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
   EXPECT_EQ(events[0].since, at_s(0));
   EXPECT_LE(events[0].detail.size(), 300u);
   EXPECT_NE(events[0].detail.find("human approval !!done!!"), std::string::npos);
-  EXPECT_EQ(pacing_of(context), Pacing::Blocked);
+  EXPECT_EQ(pacing_of(context.state), Pacing::Blocked);
 
   // Said again while it holds, it is not told again: the reminder comes on its own.
   EXPECT_TRUE(
@@ -74,7 +75,7 @@ TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
   const auto back = events_of(cycle(context, {}, activity(false, at_s(5 * 3600)), at_s(5 * 3600)));
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].kind, ShellEventKind::Resumed);
-  EXPECT_EQ(pacing_of(context), Pacing::Busy);
+  EXPECT_EQ(pacing_of(context.state), Pacing::Busy);
 
   // A done that comes with the edge back to work holds nothing, and nobody is told of it.
   cycle(context, {}, activity(true, at_s(6 * 3600)), at_s(6 * 3600));
@@ -85,23 +86,23 @@ TEST(CycleSteps, ADoneIsToldAsBlockedWithItsTextAndRemindedEveryFourHours) {
 
 TEST(CycleSteps, ACodeBelongsToTheNewerIdleStretchReportedInTheSameCycle) {
   for (const std::string code : {"!!done!!", "!!wait=20!!"}) {
-    ShellContext context = bound_run();
+    testing::BoundRun context = bound_run();
     cycle(context, {}, activity(true, at_s(0)), at_s(10));
     // The agent was at work for a spell too short to see, then idle again from 300 s.
     cycle(context, agent_says("later " + code), activity(true, at_s(300)), at_s(301));
     if (code == "!!done!!") {
-      EXPECT_EQ(pacing_of(context), Pacing::Blocked) << code;
-      EXPECT_EQ(context.machine.timer, std::nullopt) << code;
+      EXPECT_EQ(pacing_of(context.state), Pacing::Blocked) << code;
+      EXPECT_EQ(context.state.session.machine.timer, std::nullopt) << code;
     } else {
-      EXPECT_EQ(pacing_of(context), Pacing::Waiting) << code;
-      EXPECT_EQ(context.machine.timer, at_s(300 + 20 * 60)) << code;
+      EXPECT_EQ(pacing_of(context.state), Pacing::Waiting) << code;
+      EXPECT_EQ(context.state.session.machine.timer, at_s(300 + 20 * 60)) << code;
     }
   }
 }
 
 TEST(CycleSteps, TheNthNudgeOfAStretchIsToldOnceAsUnresponsive) {
-  ShellContext context = bound_run();
-  context.unresponsive_after = 2;
+  testing::BoundRun context = bound_run();
+  context.run.unresponsive_after = 2;
   std::vector<ShellEventKind> kinds;
   for (std::uint64_t s = 0; s < 1200; s += 10) {
     for (const ShellEvent& event :
@@ -112,27 +113,27 @@ TEST(CycleSteps, TheNthNudgeOfAStretchIsToldOnceAsUnresponsive) {
     }
   }
   EXPECT_EQ(kinds, std::vector<ShellEventKind>{ShellEventKind::Unresponsive});
-  EXPECT_EQ(pacing_of(context), Pacing::Unresponsive);
-  EXPECT_EQ(context.attention.total_nudges, 3u);  // 1, 3 and 8 minutes in
+  EXPECT_EQ(pacing_of(context.state), Pacing::Unresponsive);
+  EXPECT_EQ(context.state.session.attention.total_nudges, 3u);  // 1, 3 and 8 minutes in
   const auto back = events_of(cycle(context, {}, activity(false, at_s(1300)), at_s(1300)));
   ASSERT_EQ(back.size(), 1u);
   EXPECT_EQ(back[0].kind, ShellEventKind::Resumed);
 }
 
 TEST(CycleSteps, TellsTheHostFailingOnceAndItsRecoveryAndTheEndOfTheRun) {
-  ShellContext context = bound_run();
+  testing::BoundRun context = bound_run();
   const HostOutput failed{"", "database locked\n", "exit status 1; stderr \"database locked\""};
   std::vector<std::pair<ShellEventKind, std::string>> told;
   const auto note = [&](const Outbox& outbox) {
     for (const ShellEvent& event : events_of(outbox)) told.emplace_back(event.kind, event.detail);
   };
   // A send that ran and failed counts like a failed poll.
-  context.send_failure = "send exit status 3";
+  context.state.send_failure = "send exit status 3";
   note(cycle(context, {}, activity(false, at_s(0)), at_s(0)));
   for (std::uint64_t s = 1; s <= 700; s += 1) note(cycle(context, failed, {}, at_s(s)));
   // The polls succeed again, but the send path stays failing until a send succeeds.
   note(cycle(context, {}, activity(false, at_s(0)), at_s(701)));
-  context.send_failure.reset();
+  context.state.send_failure.reset();
   note(cycle(context, {}, activity(false, at_s(0)), at_s(702)));
   const HostOutput refused{"", "AUTH_REFUSED: no instance holds this link token\n",
                            "exit status 1"};
@@ -146,7 +147,8 @@ TEST(CycleSteps, TellsTheHostFailingOnceAndItsRecoveryAndTheEndOfTheRun) {
       {ShellEventKind::Ending, gone},
   };
   EXPECT_EQ(told, expected);
-  EXPECT_EQ(context.ended_with, gone);
+  ASSERT_TRUE(context.state.ended);
+  EXPECT_EQ(context.state.ended->line, gone);
 }
 
 }  // namespace

@@ -19,7 +19,8 @@ TEST(EventJson, CarriesEveryFieldWithNullsWhereThereIsNone) {
                      at_epoch_ms(1'765'000'000'000),
                      3,
                      "stuck \xFF !!done!!",
-                     2};
+                     2,
+                     std::nullopt};
   EXPECT_EQ(event_json(blocked, "box", 5),
             R"({"event":"blocked","at_ms":1765000090500,"owner":"demo","shell_id":"KELVO-0",)"
             R"("host":"box","since_ms":1765000000000,"idle_s":90,"nudges":3,)"
@@ -28,13 +29,14 @@ TEST(EventJson, CarriesEveryFieldWithNullsWhereThereIsNone) {
   blocked.since = at_epoch_ms(1'765'000'099'000);  // the host's clock ahead of ours
   EXPECT_EQ(nlohmann::json::parse(event_json(blocked, "box"))["idle_s"], 0u);
 
-  const ShellEvent ending{ShellEventKind::Ending, at_epoch_ms(5), "", std::nullopt, std::nullopt, 0,
-                          "link no longer held",  std::nullopt};
+  const ShellEvent ending{ShellEventKind::Ending, at_epoch_ms(5), "",
+                          std::nullopt,           std::nullopt,   0,
+                          "link no longer held",  std::nullopt,   EndCause::Stopped};
   EXPECT_EQ(nlohmann::json::parse(event_json(ending, "box")),
             nlohmann::json::parse(R"({"event":"ending","at_ms":5,"owner":"","shell_id":null,)"
                                   R"("host":"box","since_ms":null,"idle_s":null,"nudges":0,)"
                                   R"("detail":"link no longer held","version":")" +
-                                  std::string(PROGRAM_VERSION) + "\"}"));
+                                  std::string(PROGRAM_VERSION) + R"(","cause":"stopped"})"));
 }
 
 TEST(ExcerptAround, CentresOnTheCodeAndCutsAtWholeCharacters) {

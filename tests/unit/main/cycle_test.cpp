@@ -19,6 +19,7 @@
 #include "support/fake_clock.hpp"
 #include "support/fake_host_runner.hpp"
 #include "support/fake_service_manager.hpp"
+#include "support/fake_stop_signal.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kelvo {
@@ -101,7 +102,7 @@ class CycleTest : public ::testing::Test {
     context.emplace(set_up_run(settings, effects));
   }
   CycleEnd cycle() {
-    const CycleEnd end = run_cycle(*context, effects, clock.now());
+    const CycleEnd end = run_cycle(context->run, context->state, effects, clock.now());
     clock.sleep_between_cycles();
     return end;
   }
@@ -114,9 +115,10 @@ class CycleTest : public ::testing::Test {
   testing::FakeClock clock{kStart};
   testing::FakeServiceManager service;
   NoEventHook events;
-  LoopEffects effects{host.fake, clock, service, events};
+  testing::FakeStopSignal stop;
+  LoopEffects effects{host.fake, clock, service, events, stop};
   StartupSettings settings;
-  std::optional<ShellContext> context;
+  std::optional<StartedRun> context;
 };
 
 TEST_F(CycleTest, SetUpSendsTheIntroFromTheShellId) {
@@ -126,7 +128,7 @@ TEST_F(CycleTest, SetUpSendsTheIntroFromTheShellId) {
   EXPECT_EQ(sends[0].args,
             (std::vector<std::string>{"send", "--active-only", "--from", "KELVO-7", "agent-1"}));
   EXPECT_EQ(*sends[0].input, intro_message("KELVO-7"));
-  EXPECT_EQ(context->board.checkpoints.front().marked_at, at_epoch_ms(kStart));
+  EXPECT_EQ(context->state.session.board.checkpoints.front().marked_at, at_epoch_ms(kStart));
 }
 
 TEST_F(CycleTest, TheThirdRefusedPollInARowSupersedes) {
@@ -140,7 +142,7 @@ TEST_F(CycleTest, TheThirdRefusedPollInARowSupersedes) {
   EXPECT_EQ(::testing::internal::GetCapturedStderr(),
             "kelvo-shell: link no longer held by KELVO-7 \xE2\x80\x94 superseded, exiting\n");
   std::vector<CycleEnd> expected(5, CycleEnd::Continue);
-  expected.push_back(CycleEnd::Superseded);
+  expected.push_back(CycleEnd::Ended);
   EXPECT_EQ(ends, expected);
   // The superseding cycle stops at the poll: no drive-poll after it.
   EXPECT_EQ(host.count_calls("drive-poll"), 5);
@@ -157,7 +159,7 @@ TEST_F(CycleTest, AFailedPollWithoutARefusalLineEndsTheStreak) {
   for (int i = 0; i < 6; ++i) ends.push_back(cycle());
   ::testing::internal::GetCapturedStderr();
   std::vector<CycleEnd> expected(5, CycleEnd::Continue);
-  expected.push_back(CycleEnd::Superseded);
+  expected.push_back(CycleEnd::Ended);
   EXPECT_EQ(ends, expected);
 }
 
@@ -193,26 +195,26 @@ TEST_F(CycleTest, BoundariesReintroduceOncePerCycleAndForgedOnesAreCounted) {
   cycle();
   EXPECT_EQ(host.sent_texts(),
             (std::vector<std::string>{intro_message("KELVO-7"), intro_message("KELVO-7")}));
-  EXPECT_EQ(context->counters.boundaries, 2u);
+  EXPECT_EQ(context->state.counters.boundaries, 2u);
 
   // A boundary signed with another link's key is refused and re-introduces nothing.
   host.polls.push_back(
       {Exited{0}, *sign_frame(sim::boundary_frame("compact"), "other-link") + "\n", {}});
   cycle();
   EXPECT_EQ(host.sends().size(), 2u);
-  EXPECT_EQ(context->counters.refused, 1u);
-  EXPECT_EQ(context->counters.boundaries, 2u);
+  EXPECT_EQ(context->state.counters.refused, 1u);
+  EXPECT_EQ(context->state.counters.boundaries, 2u);
 }
 
 TEST_F(CycleTest, OnlyAgentOutputIsScannedForCodes) {
   start();
   host.queue_poll({io_frame("agent_output", "!!done!!"), io_frame("TOOL", "!!done!!")});
   cycle();
-  EXPECT_EQ(context->counters.frames, 2u);
-  EXPECT_EQ(context->counters.agent_outputs, 0u);
-  EXPECT_EQ(context->counters.codes, 0u);
-  EXPECT_EQ(context->machine.latch, Latch::Raised);
-  EXPECT_EQ(context->counters.kinds,
+  EXPECT_EQ(context->state.counters.frames, 2u);
+  EXPECT_EQ(context->state.counters.agent_outputs, 0u);
+  EXPECT_EQ(context->state.counters.codes, 0u);
+  EXPECT_EQ(context->state.session.machine.latch, Latch::Raised);
+  EXPECT_EQ(context->state.counters.kinds,
             (std::map<std::string, std::uint64_t>{{"TOOL", 1}, {"agent_output", 1}}));
 }
 
@@ -223,19 +225,20 @@ TEST_F(CycleTest, TruncatedOutputIsFollowedUpInTheDigest) {
                    "<EVENT type=\"io\" kind=\"AGENT_OUTPUT\" truncated=\"1\">blind "
                    "!!wait=5!!</EVENT>"});
   cycle();
-  const RunCounters& c = context->counters;
+  const RunCounters& c = context->state.counters;
   EXPECT_EQ(c.truncated_followed, 2u);
   EXPECT_EQ(c.truncated_blind, 1u);
   EXPECT_EQ(c.pointers_missed, 1u);
   // The blind wait came first, the digest's done after it: the done wins.
   EXPECT_EQ(c.codes, 2u);
-  EXPECT_EQ(context->machine.latch, Latch::Lowered);
+  EXPECT_EQ(context->state.session.machine.latch, Latch::Lowered);
   EXPECT_EQ(host.count_calls("digest"), 1);
 
   host.digest = "not json";
   host.queue_poll({sim::agent_output_frame("part", 9, true)});
   cycle();
-  EXPECT_EQ(context->counters.pointers_missed, 1u);  // a digest that doesn't decode counts none
+  EXPECT_EQ(context->state.counters.pointers_missed,
+            1u);  // a digest that doesn't decode counts none
 }
 
 TEST_F(CycleTest, CommandsActBeforeTheCyclesCodes) {
@@ -245,17 +248,18 @@ TEST_F(CycleTest, CommandsActBeforeTheCyclesCodes) {
   // delay, then a done in the same cycle: the done is applied last, so the shell ends paused.
   host.queue_poll({command("delay", R"({"minutes":30})"), io_frame("AGENT_OUTPUT", "!!done!!")});
   cycle();
-  EXPECT_EQ(context->machine.latch, Latch::Lowered);
-  EXPECT_EQ(context->machine.timer, std::nullopt);
-  EXPECT_EQ(context->board.checkpoints.back().sub, 1u);  // the delay marked a checkpoint
+  EXPECT_EQ(context->state.session.machine.latch, Latch::Lowered);
+  EXPECT_EQ(context->state.session.machine.timer, std::nullopt);
+  EXPECT_EQ(context->state.session.board.checkpoints.back().sub,
+            1u);  // the delay marked a checkpoint
 
   // pause, then a wait: the delay is in force.
   host.queue_poll({command("pause"), io_frame("AGENT_OUTPUT", "!!wait=20!!")});
   cycle();
-  EXPECT_EQ(context->machine.latch, Latch::Raised);
-  EXPECT_EQ(context->machine.timer, at_epoch_ms(kStart + 20 * 60000));
-  EXPECT_TRUE(context->machine.delay_armed);
-  EXPECT_EQ(context->board.checkpoints.back().sub, 2u);
+  EXPECT_EQ(context->state.session.machine.latch, Latch::Raised);
+  EXPECT_EQ(context->state.session.machine.timer, at_epoch_ms(kStart + 20 * 60000));
+  EXPECT_TRUE(context->state.session.machine.delay_armed);
+  EXPECT_EQ(context->state.session.board.checkpoints.back().sub, 2u);
   EXPECT_EQ(host.sends().size(), 1u);  // delay and pause send no reply
 }
 
@@ -267,18 +271,18 @@ TEST_F(CycleTest, ClassifyThenWaitMarksTheFreshBoard) {
   cycle();
   set_activity(false, kStart + 25 * 60000);
   cycle();  // a 25-minute quiet stretch ends: the board is shown
-  EXPECT_TRUE(
-      last_sent().starts_with("\xE2\x9F\xB3 **kelvo** stretch board `" + context->board.id + "`"));
-  const std::string old_id = context->board.id;
+  EXPECT_TRUE(last_sent().starts_with("\xE2\x9F\xB3 **kelvo** stretch board `" +
+                                      context->state.session.board.id + "`"));
+  const std::string old_id = context->state.session.board.id;
   host.queue_poll({io_frame("AGENT_OUTPUT", "!!classify=" + old_id + "-1:ci_run!! !!wait=5!!")});
   cycle();
-  EXPECT_NE(context->board.id, old_id);
-  ASSERT_EQ(context->board.checkpoints.size(), 2u);
-  EXPECT_EQ(context->board.checkpoints.back().sub, 1u);
-  const auto& stat = context->owner_state.registry.at("ci_run");
+  EXPECT_NE(context->state.session.board.id, old_id);
+  ASSERT_EQ(context->state.session.board.checkpoints.size(), 2u);
+  EXPECT_EQ(context->state.session.board.checkpoints.back().sub, 1u);
+  const auto& stat = context->state.owner_state.registry.at("ci_run");
   EXPECT_EQ(stat.count, 1u);
   EXPECT_EQ(stat.mean_secs, 25 * 60.0);  // marked at kStart, resumed 25 minutes later
-  EXPECT_EQ(*load_state(context->state_file->path), context->owner_state);
+  EXPECT_EQ(*load_state(*context->run.settings.state_path), context->state.owner_state);
 }
 
 TEST_F(CycleTest, WithoutAnOwnerNothingIsSentButCommandsStillAct) {
@@ -291,19 +295,20 @@ TEST_F(CycleTest, WithoutAnOwnerNothingIsSentButCommandsStillAct) {
   cycle();
   EXPECT_TRUE(host.sends().empty());
   EXPECT_EQ(host.count_calls("digest"), 0);
-  EXPECT_EQ(context->board.checkpoints.back().sub, 1u);
-  EXPECT_EQ(context->board.last_resume, std::nullopt);  // no board shown, no resume recorded
+  EXPECT_EQ(context->state.session.board.checkpoints.back().sub, 1u);
+  EXPECT_EQ(context->state.session.board.last_resume,
+            std::nullopt);  // no board shown, no resume recorded
 }
 
 TEST_F(CycleTest, WithoutAShellIdNothingIsPolledButTheMachineTicks) {
   start("agent-1", std::nullopt);
-  context->machine.activity = Activity::Idle;
-  context->machine.idle_since = at_epoch_ms(kStart - 60000);
-  context->machine.timer = at_epoch_ms(kStart);
+  context->state.session.machine.activity = Activity::Idle;
+  context->state.session.machine.idle_since = at_epoch_ms(kStart - 60000);
+  context->state.session.machine.timer = at_epoch_ms(kStart);
   cycle();
   EXPECT_EQ(host.count_calls("poll"), 0);
   EXPECT_EQ(host.count_calls("drive-poll"), 0);
-  EXPECT_FALSE(context->polled);
+  EXPECT_FALSE(context->run.settings.shell_id);
   ASSERT_EQ(host.sends().size(), 2u);  // intro, then the nudge from tick
   EXPECT_EQ(host.sends()[1].args,
             (std::vector<std::string>{"send", "--idle-only", "--ephemeral", "agent-1"}));
@@ -320,7 +325,7 @@ TEST_F(CycleTest, TheBoardShowsAfterExactlySixtySecondsIdle) {
     cycle();
     const bool shown = idle_ms >= 60000;
     EXPECT_EQ(host.sends().size(), shown ? 2u : 1u) << idle_ms;
-    EXPECT_EQ(context->board.last_resume,
+    EXPECT_EQ(context->state.session.board.last_resume,
               shown ? std::optional<WallTime>(at_epoch_ms(kStart + idle_ms)) : std::nullopt);
   }
 }
@@ -357,7 +362,8 @@ TEST_F(CycleTest, TheBoardNamesTheStateFileOrItsPattern) {
   for (const Case& c : cases) {
     start("agent-1", "KELVO-7", c.state_dir);
     // More classes than the board lists, so it points at the file for the rest.
-    for (int i = 0; i < 16; ++i) context->owner_state.registry["class_" + std::to_string(i)] = {};
+    for (int i = 0; i < 16; ++i)
+      context->state.owner_state.registry["class_" + std::to_string(i)] = {};
     set_activity(true, kStart);
     cycle();
     set_activity(false, kStart + 120000);
@@ -369,11 +375,11 @@ TEST_F(CycleTest, TheBoardNamesTheStateFileOrItsPattern) {
 TEST_F(CycleTest, OnlyAChangedRegistryIsSaved) {
   testing::TempDir dir;
   start("agent-1", "KELVO-7", dir.path());
-  const std::filesystem::path file = context->state_file->path;
+  const std::filesystem::path file = *context->run.settings.state_path;
   set_activity(true, kStart);
   cycle();
   // Commands and codes that leave the registry alone write nothing, nor does the board.
-  const std::string id = context->board.id;
+  const std::string id = context->state.session.board.id;
   host.queue_poll({command("status"), command("pause"), command("delay", R"({"minutes":3})"),
                    command("retire", R"({"names":"x"})"),
                    command("classify", R"({"id":")" + id + R"(-0","name":"ci_run"})"),
@@ -382,7 +388,7 @@ TEST_F(CycleTest, OnlyAChangedRegistryIsSaved) {
   set_activity(false, kStart + 25 * 60000);
   cycle();
   EXPECT_FALSE(std::filesystem::exists(file));
-  EXPECT_EQ(context->board.id, id);
+  EXPECT_EQ(context->state.session.board.id, id);
 
   // The operator's classify of a shown checkpoint saves, and gets no reply.
   const std::size_t sent = host.sends().size();
@@ -407,7 +413,7 @@ TEST_F(CycleTest, StatusBeforeAnyFrameEndsWithTheZeroSummary) {
 TEST_F(CycleTest, OperatorRepliesAndSaves) {
   testing::TempDir dir;
   start("agent-1", "KELVO-7", dir.path());
-  context->owner_state.registry["ci_run"] = {2, 300.0, 1};
+  context->state.owner_state.registry["ci_run"] = {2, 300.0, 1};
   host.queue_poll({command("retire", R"({"names":"nope ci_run"})"),
                    command("retire", R"({"names":"x"})"),
                    command("classify", R"({"id":"zz-1","name":"ci_run"})"), command("extend")});
@@ -421,9 +427,10 @@ TEST_F(CycleTest, OperatorRepliesAndSaves) {
   EXPECT_EQ(texts[3],
             "\xE2\x9F\xB3 **kelvo** refused classify: no live board `zz` \xE2\x80\x94 "
             "the live board is `" +
-                context->board.id + "`");
+                context->state.session.board.id + "`");
   EXPECT_TRUE(texts[4].starts_with("\xE2\x9F\xB3 **kelvo** refused extend: "));
-  EXPECT_EQ(load_state(context->state_file->path)->registry.size(), 0u);  // the retire was saved
+  EXPECT_EQ(load_state(*context->run.settings.state_path)->registry.size(),
+            0u);  // the retire was saved
 }
 
 TEST_F(CycleTest, ThousandsOfCyclesKeepPacing) {
@@ -432,7 +439,7 @@ TEST_F(CycleTest, ThousandsOfCyclesKeepPacing) {
   for (int i = 0; i < 8000; ++i) ASSERT_EQ(cycle(), CycleEnd::Continue);
   // 4000 s idle: pings at 60, 180, 480, 1380, 2280 and 3180 s.
   EXPECT_EQ(host.sends().size(), 7u);
-  EXPECT_EQ(context->machine.backoff_step, 3u);
+  EXPECT_EQ(context->state.session.machine.backoff_step, 3u);
 }
 
 }  // namespace

@@ -24,7 +24,8 @@ using testing::write_shell_script;
 constexpr WallTime kNoon = at_epoch_ms(1'765'022'400'000);
 
 ShellEvent event_of(ShellEventKind kind, std::uint64_t nudges = 0) {
-  return {kind, kNoon, "demo", "KELVO-0", kNoon - Millis(60'000), nudges, "text", std::nullopt};
+  return {kind,   kNoon,  "demo",       "KELVO-0",   kNoon - Millis(60'000),
+          nudges, "text", std::nullopt, std::nullopt};
 }
 
 // Tells one event at `now` and waits until the hook is done with it.

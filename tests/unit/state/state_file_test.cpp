@@ -60,20 +60,6 @@ TEST(LoadState, GivesTheDefaultForAMissingFileAndWhyForAnUnreadableOne) {
             0u);
 }
 
-TEST(KeepUnreadable, MovesTheFileAsideNeverOverAnEarlierBackup) {
-  kelvo::testing::TempDir dir;
-  const fs::path path = dir.path() / "o.json";
-  write_file(path.string() + ".bad-1000", "earlier");
-  write_file(path, "damaged");
-  const auto kept = keep_unreadable(path, at_epoch_ms(1000));
-  ASSERT_TRUE(kept);
-  EXPECT_EQ(**kept, fs::path(path.string() + ".bad-1001"));
-  EXPECT_EQ(read_file(**kept), "damaged");
-  EXPECT_EQ(read_file(path.string() + ".bad-1000"), "earlier");
-  EXPECT_FALSE(fs::exists(path));
-  EXPECT_EQ(*keep_unreadable(path, at_epoch_ms(2000)), std::nullopt);  // nothing left to keep
-}
-
 TEST(SaveState, CreatesTheFolderAndWritesTheEmptyState) {
   kelvo::testing::TempDir dir;
   const fs::path path = state_path(dir.path(), "team.alpha");
