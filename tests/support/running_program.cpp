@@ -33,9 +33,9 @@ bool RunningProgram::running() {
 
 std::string RunningProgram::err() const { return read_file(outputs_.path() / "err"); }
 
-ProgramRun RunningProgram::stop() {
+ProgramRun RunningProgram::stop(int signal) {
   if (!running()) return finished();
-  ::kill(pid_, SIGKILL);
+  ::kill(pid_, signal);
   status_ = wait_for_child(pid_, true);
   return finished();
 }

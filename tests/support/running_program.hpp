@@ -1,5 +1,6 @@
 #pragma once
 
+#include <signal.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -30,8 +31,8 @@ class RunningProgram {
   bool running();
   // What it has written to standard error so far.
   std::string err() const;
-  // Kills it with SIGKILL unless it has ended, reaps it, and gives what it printed.
-  ProgramRun stop();
+  // Sends it `signal` unless it has ended, reaps it, and gives what it printed.
+  ProgramRun stop(int signal = SIGKILL);
 
  private:
   ProgramRun finished() const;

@@ -143,9 +143,9 @@ std::optional<ProgramRun> ShellSession::wait_for_shell_exit(std::chrono::millise
   return shell_->stop();
 }
 
-ProgramRun ShellSession::stop_shell() {
+ProgramRun ShellSession::stop_shell(int signal) {
   if (!shell_) throw std::logic_error("the shell was never started");
-  return shell_->stop();
+  return shell_->stop(signal);
 }
 
 std::string ShellSession::shell_err() const { return shell_ ? shell_->err() : std::string(); }

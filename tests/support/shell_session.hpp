@@ -89,8 +89,9 @@ class ShellSession {
   // Waits for the shell to end by itself and gives its outputs and exit code.
   std::optional<ProgramRun> wait_for_shell_exit(
       std::chrono::milliseconds timeout = std::chrono::seconds(60));
-  // Kills the shell unless it has ended, and gives its outputs and exit code.
-  ProgramRun stop_shell();
+  // Sends the shell `signal` unless it has ended, waits for its end, and gives its outputs and
+  // exit code.
+  ProgramRun stop_shell(int signal = SIGKILL);
   // What the shell has written to standard error so far (also after it ended).
   std::string shell_err() const;
 

@@ -14,6 +14,7 @@
 #include "frame/frame_mac.hpp"
 #include "main/run_loop.hpp"
 #include "main/run_setup.hpp"
+#include "main/session_keeper.hpp"
 #include "qrn-sim/frames.hpp"
 #include "state/state_file.hpp"
 #include "support/fake_clock.hpp"
@@ -431,6 +432,25 @@ TEST_F(CycleTest, OperatorRepliesAndSaves) {
   EXPECT_TRUE(texts[4].starts_with("\xE2\x9F\xB3 **kelvo** refused extend: "));
   EXPECT_EQ(load_state(*context->run.settings.state_path)->registry.size(),
             0u);  // the retire was saved
+}
+
+// The end-to-end restarts cover the other situations; this one needs minutes of idling.
+TEST_F(CycleTest, ARunStartedFromTheSessionFileKeepsTheBackoffAndSendsNoIntro) {
+  testing::TempDir dir;
+  start("agent-1", "KELVO-7", dir.path());
+  set_activity(true, kStart);
+  while (host.sends().size() < 3) ASSERT_EQ(cycle(), CycleEnd::Continue);  // 60 and 180 s in
+  EXPECT_EQ(context->state.session.machine.backoff_step, 2u);
+  ASSERT_FALSE(SessionKeeper(context->run, std::nullopt).keep(context->state.session, clock.now()));
+  const Session kept = context->state.session;
+
+  start("agent-1", "KELVO-7", dir.path());
+  EXPECT_EQ(host.sends().size(), 3u);  // no intro: the agent knows KELVO-7 already
+  EXPECT_EQ(context->state.session, kept);
+  while (clock.now() < at_epoch_ms(kStart + 480'000)) ASSERT_EQ(cycle(), CycleEnd::Continue);
+  EXPECT_EQ(host.sends().size(), 3u);
+  cycle();
+  EXPECT_EQ(host.sends().size(), 4u);  // 5 minutes after the second
 }
 
 TEST_F(CycleTest, ThousandsOfCyclesKeepPacing) {
