@@ -18,7 +18,10 @@ TEST(ShellLifecycle, ExitsCleanlyOnceItsLinkIsRevoked) {
   const auto run = session.wait_for_shell_exit();
   ASSERT_TRUE(run);
   EXPECT_EQ(run->exit_code, 0);
-  EXPECT_EQ(run->err, "kelvo-shell: link no longer held by KELVO-5 — superseded, exiting\n");
+  EXPECT_EQ(
+      run->err,
+      "kelvo-shell: link no longer held by KELVO-5 — the host says it was revoked; make a new "
+      "link to pace the agent again; exiting\n");
   EXPECT_EQ(run->out, "");
 }
 
@@ -32,7 +35,10 @@ TEST(ShellLifecycle, ASecondShellOnTheLinkSupersedesTheFirst) {
   const auto first = session.wait_for_shell_exit();
   ASSERT_TRUE(first);
   EXPECT_EQ(first->exit_code, 0);
-  EXPECT_EQ(first->err, "kelvo-shell: link no longer held by KELVO-0 — superseded, exiting\n");
+  EXPECT_EQ(
+      first->err,
+      "kelvo-shell: link no longer held by KELVO-0 — taken over by shell KELVO-1, which paces "
+      "the agent now; exiting\n");
 
   // The newer shell carries on under the next id, and the operator reaches it there.
   const auto intro = session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing"));
