@@ -64,6 +64,17 @@ std::string decode_utf8_lossy(std::string_view bytes) {
   return out;
 }
 
+std::string cut_at_character(std::string_view text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return std::string(text);
+  std::size_t end = 0;
+  while (end < text.size()) {
+    const std::size_t next = end + decode_utf8_step(text, end).length;
+    if (next > max_bytes) break;
+    end = next;
+  }
+  return std::string(text.substr(0, end)) + "\u2026";
+}
+
 bool is_valid_utf8(std::string_view bytes) {
   for (std::size_t pos = 0; pos < bytes.size();) {
     const Utf8Step step = decode_utf8_step(bytes, pos);

@@ -25,6 +25,10 @@ std::string decode_utf8_lossy(std::string_view bytes);
 
 bool is_valid_utf8(std::string_view bytes);
 
+// At most `max_bytes` of the text, ending at a whole character, with "…" added when anything was
+// cut off (so the result may be 3 bytes longer).
+std::string cut_at_character(std::string_view text, std::size_t max_bytes);
+
 void append_utf8(std::string& out, char32_t code_point);
 
 }  // namespace kelvo

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "common/text.hpp"
+#include "common/utf8.hpp"
 
 namespace kelvo {
 
@@ -33,7 +34,7 @@ EndCause refusal_cause(const HostOutput& poll_output, std::string* new_holder) {
     if (const auto at = rest.find(kBoundTo); at != std::string_view::npos) {
       const auto words = split_whitespace(rest.substr(at + kBoundTo.size()));
       if (words.empty()) continue;
-      if (new_holder) *new_holder = std::string(words.front());
+      if (new_holder) *new_holder = cut_at_character(words.front(), 64);
       return EndCause::TakenOver;
     }
   }

@@ -30,44 +30,11 @@ std::chrono::milliseconds signed_span(Millis span) {
       static_cast<std::int64_t>(std::min<std::uint64_t>(span.count(), INT64_MAX / 1'000'000)));
 }
 
-void signal_group(pid_t pid, int signal) {
-  // The group is the hook's own; should it have left it, the hook itself still gets the signal.
-  if (::kill(-pid, signal) != 0) ::kill(pid, signal);
-}
-
-// Writes what the pipe takes, reads what there is to read; both never block.
-void pump(PipedChild& child, std::string& input, std::string& err) {
-  while (child.input.open() && !input.empty()) {
-    const ssize_t n = ::write(child.input.get(), input.data(), input.size());
-    if (n >= 0) {
-      input.erase(0, static_cast<std::size_t>(n));
-    } else if (errno == EAGAIN) {
-      break;
-    } else if (errno != EINTR) {
-      input.clear();  // the hook stopped reading: the rest is of no use to it
-    }
-  }
-  if (input.empty()) child.input.reset();  // end of file for the hook
-  std::array<char, 4096> buffer{};
-  while (child.error.open()) {
-    const ssize_t n = ::read(child.error.get(), buffer.data(), buffer.size());
-    if (n > 0) {
-      const std::size_t keep = std::min(static_cast<std::size_t>(n), kErrKept - err.size());
-      err.append(buffer.data(), keep);
-    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-      child.error.reset();
-    } else if (errno == EAGAIN) {
-      break;
-    }
-  }
-}
-
-std::string first_error_line(const std::string& err) {
-  const std::string text = decode_utf8_lossy(err);
-  for (const std::string_view line : split_lines(text)) {
-    if (!trim(line).empty()) return "; stderr \"" + escape_controls(trim(line), "\"") + "\"";
-  }
-  return {};
+// What a failed hook said, for its failure line.
+std::string stderr_piece(const std::string& err) {
+  const std::string line = first_error_line(err);
+  if (line.empty()) return "";
+  return "; stderr \"" + escape_controls(cut_at_character(line, CHILD_ERROR_TEXT_MAX), "\"") + "\"";
 }
 
 }  // namespace
@@ -92,7 +59,7 @@ ProcessEventHook::ProcessEventHook(std::string program, EventHookLimits limits)
 
 ProcessEventHook::~ProcessEventHook() {
   if (!running_) return;
-  signal_group(running_->child.pid, SIGKILL);
+  signal_child_group(running_->child.pid, SIGKILL);
   (void)wait_for_child(running_->child.pid, true);
 }
 
@@ -129,11 +96,11 @@ std::vector<std::string> ProcessEventHook::drain(Millis at_most) {
   }
   if (running_) {
     const ShellEventKind kind = running_->kind;
-    signal_group(running_->child.pid, SIGKILL);
+    signal_child_group(running_->child.pid, SIGKILL);
     (void)wait_for_child(running_->child.pid, true);
     std::string why = "still running when the shell ended";
     if (!queue_.empty()) why += "; " + std::to_string(queue_.size()) + " later event(s) not told";
-    why += first_error_line(running_->err);
+    why += stderr_piece(running_->err);
     running_.reset();
     queue_.clear();
     fail(now_for_drain(), kind, why, lines);
@@ -143,7 +110,7 @@ std::vector<std::string> ProcessEventHook::drain(Millis at_most) {
 
 void ProcessEventHook::step(WallTime now, std::vector<std::string>& lines) {
   if (running_) {
-    pump(running_->child, running_->input, running_->err);
+    pump_piped_child(running_->child, running_->input, running_->err, kErrKept);
     if (child_has_ended(running_->child.pid)) {
       finish(now, lines);
     } else {
@@ -173,15 +140,15 @@ void ProcessEventHook::start_next(WallTime now, std::vector<std::string>& lines)
                            event_json(event, host_, std::exchange(dropped_, 0)) + "\n",
                            {},
                            Steady::now()});
-  pump(running_->child, running_->input, running_->err);
+  pump_piped_child(running_->child, running_->input, running_->err, kErrKept);
 }
 
 void ProcessEventHook::finish(WallTime now, std::vector<std::string>& lines) {
   Running& run = *running_;
   // Whatever a timed-out hook left behind goes with it, while its pid still holds the group.
-  if (run.terminated) signal_group(run.child.pid, SIGKILL);
+  if (run.terminated) signal_child_group(run.child.pid, SIGKILL);
   const ProcessStatus status = *wait_for_child(run.child.pid, true);
-  pump(run.child, run.input, run.err);
+  pump_piped_child(run.child, run.input, run.err, kErrKept);
   const ShellEventKind kind = run.kind;
   std::string why;
   if (run.terminated) {
@@ -189,7 +156,7 @@ void ProcessEventHook::finish(WallTime now, std::vector<std::string>& lines) {
   } else if (!exited_zero(status)) {
     why = describe_status(status);
   }
-  why += why.empty() ? "" : first_error_line(run.err);
+  why += why.empty() ? "" : stderr_piece(run.err);
   running_.reset();
   if (why.empty()) {
     failure_lines_ = {};  // the failures, if any, are over
@@ -202,11 +169,11 @@ void ProcessEventHook::enforce_time_limit() {
   Running& run = *running_;
   const auto ran = Steady::now() - run.started;
   if (!run.terminated && ran >= signed_span(limits_.run_for)) {
-    signal_group(run.child.pid, SIGTERM);
+    signal_child_group(run.child.pid, SIGTERM);
     run.terminated = true;
   } else if (run.terminated && !run.killed &&
              ran >= signed_span(limits_.run_for + limits_.kill_after)) {
-    signal_group(run.child.pid, SIGKILL);
+    signal_child_group(run.child.pid, SIGKILL);
     run.killed = true;
   }
 }

@@ -16,36 +16,40 @@ HostArgs api_args(std::string_view call, std::string_view shell_id, std::string_
           "--link", std::string(link)};
 }
 
-// Host output inside one console line: quoted, with line breaks and other controls escaped
-// so nothing the host printed can break the line or drive the terminal.
-std::string console_quoted(std::string_view raw) {
-  return "\"" + escape_controls(raw, "\"") + "\"";
+constexpr std::string_view kBlottedLink = "[link token]";
+
+// Host output inside one console line: the token blotted out, cut, quoted, with line breaks and
+// other controls escaped so nothing the host printed can break the line or drive the terminal.
+std::string console_quoted(std::string_view raw, std::string_view link) {
+  const std::string blotted =
+      link.empty() ? std::string(raw) : replace_all(raw, link, kBlottedLink);
+  return "\"" + escape_controls(cut_at_character(blotted, CHILD_ERROR_TEXT_MAX), "\"") + "\"";
 }
 
 std::string cannot_start(const HostRunner& runner, const SpawnFailed& failed) {
-  return "cannot start " + console_quoted(runner.program()) + ": " + describe_errno(failed.error);
+  return "cannot start " + console_quoted(runner.program(), {}) + ": " +
+         describe_errno(failed.error);
 }
 
-// The bind's failure in full: both outputs, since it is the only word a failed start-up gives.
-std::string failure_reason(const HostRunner& runner, const ProcessResult& result) {
+// The bind's failure: both outputs, since it is the only word a failed start-up gives.
+std::string failure_reason(const HostRunner& runner, const ProcessResult& result,
+                           std::string_view link) {
   if (const auto* failed = std::get_if<SpawnFailed>(&result.status)) {
     return cannot_start(runner, *failed);
   }
-  return describe_status(result.status) + "; stdout " + console_quoted(result.out) + "; stderr " +
-         console_quoted(result.err);
+  return describe_status(result.status) + "; stdout " + console_quoted(result.out, link) +
+         "; stderr " + console_quoted(result.err, link);
 }
 
 // A later call's failure in one short piece: how it ended and its first line of error.
-std::string short_failure(const HostRunner& runner, const ProcessResult& result) {
+std::string short_failure(const HostRunner& runner, const ProcessResult& result,
+                          std::string_view link) {
   if (const auto* failed = std::get_if<SpawnFailed>(&result.status)) {
     return cannot_start(runner, *failed);
   }
-  const std::string err = decode_utf8_lossy(result.err);
-  const auto lines = split_lines(err);
-  const auto first = std::find_if(lines.begin(), lines.end(),
-                                  [](std::string_view line) { return !trim(line).empty(); });
-  if (first == lines.end()) return describe_status(result.status);
-  return describe_status(result.status) + "; stderr " + console_quoted(trim(*first));
+  const std::string first = first_error_line(result.err);
+  if (first.empty()) return describe_status(result.status);
+  return describe_status(result.status) + "; stderr " + console_quoted(first, link);
 }
 
 }  // namespace
@@ -92,17 +96,17 @@ HostArgs send_args(std::string_view owner, SendFlags flags,
   return args;
 }
 
-HostOutput run_host(HostRunner& runner, const HostArgs& args) {
+HostOutput run_host(HostRunner& runner, const HostArgs& args, std::string_view link) {
   const ProcessResult result = runner.run(args);
   if (exited_zero(result.status)) return {decode_utf8_lossy(result.out), {}, std::nullopt};
   const std::string err =
       std::holds_alternative<SpawnFailed>(result.status) ? "" : decode_utf8_lossy(result.err);
-  return {{}, err, short_failure(runner, result)};
+  return {{}, err, short_failure(runner, result, link)};
 }
 
 Result<std::string> bind_shell(HostRunner& runner, std::string_view link) {
   const ProcessResult result = runner.run(bind_args(link));
-  if (!exited_zero(result.status)) return Failure{failure_reason(runner, result)};
+  if (!exited_zero(result.status)) return Failure{failure_reason(runner, result, link)};
   return decode_utf8_lossy(result.out);
 }
 
@@ -124,11 +128,11 @@ BindReply read_bind_reply(std::string_view bind_output) {
 }
 
 HostOutput poll(HostRunner& runner, std::string_view shell_id, std::string_view link) {
-  return run_host(runner, poll_args(shell_id, link));
+  return run_host(runner, poll_args(shell_id, link), link);
 }
 
 HostOutput drive_poll(HostRunner& runner, std::string_view shell_id, std::string_view link) {
-  return run_host(runner, drive_poll_args(shell_id, link));
+  return run_host(runner, drive_poll_args(shell_id, link), link);
 }
 
 std::string fetch_digest(HostRunner& runner, std::string_view owner) {

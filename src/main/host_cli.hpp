@@ -27,7 +27,11 @@ std::string host_call_name(const HostArgs& args);
 // "send", the flags, "--from" and the sender when there is one, the owner last.
 HostArgs send_args(std::string_view owner, SendFlags flags, std::optional<std::string_view> sender);
 
-HostOutput run_host(HostRunner& runner, const HostArgs& args);
+// What the host printed keeps to a person's view: the failure is how the call ended and the first
+// line of its error output, cut to CHILD_ERROR_TEXT_MAX bytes, with the link token (`link`,
+// when given) blotted out wherever the host quoted it: the text goes to the journal, the
+// runtime file and the events.
+HostOutput run_host(HostRunner& runner, const HostArgs& args, std::string_view link = {});
 
 // The bind's standard output text, or why it failed, for a person: the system error of a failed
 // start, or the exit status (or signal) with the captured outputs. The reason never contains the

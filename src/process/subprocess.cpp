@@ -16,6 +16,9 @@
 #include <cstdint>
 #include <string_view>
 
+#include "common/text.hpp"
+#include "common/utf8.hpp"
+
 extern char** environ;
 
 // Children are plain POSIX processes; a console window of their own has no meaning here.
@@ -181,11 +184,6 @@ bool readable_now(int fd) {
   return ::poll(&watched, 1, 0) > 0;
 }
 
-// Kills the child, and with `group` whatever it started in its process group.
-void kill_child(pid_t pid, bool group) {
-  if (!group || ::kill(-pid, SIGKILL) != 0) ::kill(pid, SIGKILL);
-}
-
 // Moves bytes until the input is written (or refused) and both outputs reach end of file; with an
 // alarm, also waits for the child's end, to tell when it outlives its grace. A readable
 // `cancel` ends the wait at once through `on_cancel`, which kills the child.
@@ -291,6 +289,55 @@ std::variant<PipedChild, SpawnFailed> start_piped_process(const ProcessRequest& 
   return child;  // the child's ends close with `streams`
 }
 
+void signal_child_group(pid_t pid, int signal) {
+  if (::kill(-pid, signal) != 0) ::kill(pid, signal);
+}
+
+void pump_piped_child(PipedChild& child, std::string& input, std::string& err, std::size_t keep) {
+  while (child.input.open() && !input.empty()) {
+    const ssize_t n = ::write(child.input.get(), input.data(), input.size());
+    if (n >= 0) {
+      input.erase(0, static_cast<std::size_t>(n));
+    } else if (errno == EAGAIN) {
+      break;
+    } else if (errno != EINTR) {
+      input.clear();  // the child stopped reading: the rest is of no use to it
+    }
+  }
+  if (input.empty()) child.input.reset();  // end of file for the child
+  // A child that is writing gets the rest of the budget to write more, so one that floods its
+  // error output is read to its end within a few calls; a quiet one costs no wait at all.
+  constexpr auto kReadFor = std::chrono::milliseconds(20);
+  const auto until = std::chrono::steady_clock::now() + kReadFor;
+  std::array<char, 65536> buffer{};
+  bool writing = false;
+  while (child.error.open() && std::chrono::steady_clock::now() < until) {
+    const ssize_t n = ::read(child.error.get(), buffer.data(), buffer.size());
+    if (n > 0) {
+      writing = true;
+      err.append(buffer.data(),
+                 std::min(static_cast<std::size_t>(n), keep - std::min(keep, err.size())));
+    } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+      child.error.reset();
+    } else if (errno == EAGAIN) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(until - std::chrono::steady_clock::now());
+      pollfd more{child.error.get(), POLLIN, 0};
+      if (!writing || left.count() <= 0 || ::poll(&more, 1, static_cast<int>(left.count())) <= 0) {
+        break;
+      }
+    }
+  }
+}
+
+std::string first_error_line(std::string_view err) {
+  const std::string text = decode_utf8_lossy(err);
+  for (const std::string_view line : split_lines(text)) {
+    if (!trim(line).empty()) return std::string(trim(line));
+  }
+  return {};
+}
+
 bool child_has_ended(pid_t pid) {
   siginfo_t info{};
   while (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0) {
@@ -328,7 +375,13 @@ ProcessResult run_process(const ProcessRequest& request) {
   const pid_t pid = std::get<pid_t>(spawned);
   SlowChildAlarm alarm(request.slow_watch, pid);
   pump(std::move(in), request.input.value_or(""), std::move(out), std::move(err), result, alarm,
-       request.cancel_fd, [&] { kill_child(pid, request.own_process_group); });
+       request.cancel_fd, [&] {
+         if (request.own_process_group) {
+           signal_child_group(pid, SIGKILL);
+         } else {
+           ::kill(pid, SIGKILL);
+         }
+       });
   result.status = *wait_for_child(pid, true);
   return result;
 }

@@ -99,6 +99,22 @@ struct PipedChild {
 };
 std::variant<PipedChild, SpawnFailed> start_piped_process(const ProcessRequest& request);
 
+// Without ever blocking: writes what the child's input takes (closing it once all is written, or
+// once the child stops reading), and reads what its error output holds, keeping the first
+// `keep` bytes in `err` and dropping the rest. A child that writes faster than one call reads
+// is read for a few milliseconds at most, so one call never holds the caller up for long.
+void pump_piped_child(PipedChild& child, std::string& input, std::string& err, std::size_t keep);
+
+// The first line of a child's error output that holds anything, trimmed, as valid UTF-8: what
+// a person is shown of why it failed, cut to CHILD_ERROR_TEXT_MAX bytes where it is shown. Empty
+// when there is none.
+inline constexpr std::size_t CHILD_ERROR_TEXT_MAX = 300;
+std::string first_error_line(std::string_view err);
+
+// Sends `signal` to the process group a child of ours leads (own_process_group), or to the child
+// alone should it have left its group.
+void signal_child_group(pid_t pid, int signal);
+
 // Whether a child of ours has ended, without reaping it: until wait_for_child, its pid (and so
 // its process group) cannot be taken by another process.
 bool child_has_ended(pid_t pid);

@@ -136,6 +136,25 @@ esac
                                      "directory)"});
 }
 
+// The loop services the hook once a cycle, 500 ms apart: a hook that writes far more than a pipe
+// holds is still read to its end and judged by how it ended, not timed out.
+TEST_F(ProcessEventHookTest, AHookFloodingItsErrorOutputIsReadToItsEndBetweenCycles) {
+  const TempDir dir;
+  const auto program = write_shell_script(
+      dir.path(), "hook", "printf 'first\\n' >&2; head -c 20000000 /dev/zero >&2; exit 1\n");
+  ProcessEventHook hook(program.string());
+  hook.tell(event_of(ShellEventKind::Blocked));
+  std::vector<std::string> lines;
+  for (int cycle = 0; cycle < 60 && lines.empty(); ++cycle) {
+    lines = hook.service(kNoon + Millis(cycle * 500));
+    ::usleep(500'000);
+  }
+  const std::string line =
+      "event hook " + program.string() + " failed on blocked: exit status 1; stderr \"first\"";
+  EXPECT_EQ(lines, std::vector<std::string>{line});
+  EXPECT_EQ(hook.health(), (HookHealth{1, line}));
+}
+
 TEST_F(ProcessEventHookTest, DrainGivesUpAtItsLimitAndEndsTheHookStillRunning) {
   const TempDir dir;
   const auto program = write_shell_script(dir.path(), "hook", "exec sleep 5\n");

@@ -58,6 +58,23 @@ TEST(RunHost, KeepsOnlyTheOutputThatMatchesTheEnding) {
   }
 }
 
+// A host may quote its own command line, token and all, and print a line of any length: what
+// is kept goes to the journal, the runtime file others read, and the events.
+TEST(RunHost, KeepsTheTokenOutOfTheFailureAndCutsItShort) {
+  const std::string token = "s3cr3t-token";
+  FakeHostRunner quoting = answering({Exited{1}, "", "error: qrn api poll --link " + token + "\n"});
+  EXPECT_EQ(run_host(quoting, {"x"}, token).failure,
+            "exit status 1; stderr \"error: qrn api poll --link [link token]\"");
+  FakeHostRunner long_line = answering({Exited{1}, "", std::string(3'000'000, 'x') + "\n"});
+  EXPECT_EQ(*run_host(long_line, {"x"}, token).failure,
+            "exit status 1; stderr \"" + std::string(300, 'x') + "…\"");
+  FakeHostRunner bind = answering({Exited{1}, token + " " + std::string(1000, 'y'), token});
+  const auto refused = bind_shell(bind, token);
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.failure().reason.find(token), std::string::npos);
+  EXPECT_LT(refused.failure().reason.size(), 700u);
+}
+
 TEST(RunHost, DecodesInvalidUtf8WithReplacements) {
   FakeHostRunner ok = answering({Exited{0},
                                  "a\xff"
