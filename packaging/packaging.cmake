@@ -1,7 +1,8 @@
 # What `cmake --install` installs and `cpack` packages, in two components:
 #   shell  the package kelvo-shell: kelvo-shell and kelvo-fleet with their manual pages, the
 #          systemd units (the shell's template, the fleet metrics' service and timer), the
-#          example instance configuration and the ready event hooks
+#          example instance configuration, the ready event hooks and the example alerting
+#          rules and routes
 #   sim    the package kelvo-shell-sim: qrn-sim, the stand-in host for demos and tests, which
 #          has no place on a production machine
 # Both carry the copyright and the changelog. `cmake --install` installs both components.
@@ -54,6 +55,11 @@ install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/install-service.cmake COMPONENT she
 install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/hooks/mail ${CMAKE_SOURCE_DIR}/packaging/hooks/ntfy
                  ${CMAKE_SOURCE_DIR}/packaging/hooks/webhook
         DESTINATION lib/kelvo-shell/hooks COMPONENT shell)
+# Alerting on the fleet's metrics: Prometheus rules and an Alertmanager configuration, examples
+# for the operator to copy into /etc/prometheus/ (docs/operations.md).
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/kelvo-shell.rules.yml
+              ${CMAKE_SOURCE_DIR}/packaging/alertmanager.example.yml
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvo-shell/examples COMPONENT shell)
 set(KELVO_COMPONENTS shell)
 if(TARGET qrn-sim)
   kelvo_install_program(qrn-sim sim kelvo-shell-sim)
