@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <functional>
 #include <regex>
 #include <string>
@@ -67,8 +68,12 @@ TEST_P(ShellRestart, ASigtermAndAStartChangeNothingTheAgentOrAPersonSees) {
   EXPECT_EQ(stopped.exit_code, 0);
   EXPECT_NE(stopped.err.find("kelvo-shell: stopped by SIGTERM, exiting\n"), std::string::npos)
       << stopped.err;
+  const auto session_file = session.state_dir() / "sessions" / (session.owner() + ".json");
+  const auto saved_at_stop = std::filesystem::last_write_time(session_file);
   session.start_shell(launch);
   std::this_thread::sleep_for(std::chrono::seconds(2));  // a few cycles, the first report in
+  // Resting where it stopped, the new run has nothing to write.
+  EXPECT_EQ(std::filesystem::last_write_time(session_file), saved_at_stop);
 
   EXPECT_EQ(status_line(session), before);
   EXPECT_EQ(count_starting(session, "⟳ **kelvo** is pacing"), 1u);
