@@ -91,6 +91,26 @@ TEST(QrnSim, ServesTheShellsCallsExactly) {
   EXPECT_EQ(refused.err, "AUTH_REFUSED: no instance holds this link token\n");
 }
 
+// The binds of real processes: one through a `sh` that ends after it, then two from this test,
+// which runs on.
+TEST(QrnSim, ARebindIsARestartOnceTheProgramThatBoundHasEnded) {
+  SimHome sim;
+  const std::string token(trim(sim.run({"link", "new", "--owner", "demo"}).out));
+  const Args bind = {"api", "--adapter", "KELVO", "bind-shell", "--link", token};
+  const auto bound_line = [](const ProgramRun& run) { return lines_of(run.out).at(1); };
+  Env env = sim.env();
+  env.emplace_back("LINK", token);
+  const auto bind_from_sh = [&] {
+    // `; true`: sh runs qrn-sim as its child rather than becoming it.
+    return run_program(
+        {"sh", "-c", "\"$SIM\" api --adapter KELVO bind-shell --link \"$LINK\"; true"}, {}, env);
+  };
+  EXPECT_EQ(bound_line(bind_from_sh()), "BOUND_SHELL: KELVO-0 owner=demo");
+  EXPECT_EQ(bound_line(bind_from_sh()), "BOUND_SHELL: KELVO-0 owner=demo");
+  EXPECT_EQ(bound_line(sim.run(bind)), "BOUND_SHELL: KELVO-0 owner=demo");
+  EXPECT_EQ(bound_line(sim.run(bind)), "BOUND_SHELL: KELVO-1 owner=demo");  // this test runs on
+}
+
 TEST(QrnSim, PollMacsAgreeWithTheOpensslCommand) {
   if (run_program({"sh", "-c", "command -v openssl && command -v sha256sum"}).exit_code != 0) {
     GTEST_SKIP() << "openssl or sha256sum missing";

@@ -41,7 +41,7 @@ int bind_shell(const std::string& token, SimEnv& env) {
   std::string shell_id;
   update_link(file, [&](Link& link) {
     if (link.revoked) throw SimError("link revoked");
-    bind_link(link, taken);
+    bind_link(link, taken, env.caller(), env.has_ended);
     shell_id = link.shell_id;
     return true;
   });

@@ -10,6 +10,7 @@
 #include "common/clock.hpp"
 #include "common/files.hpp"
 #include "qrn-sim/cli.hpp"
+#include "qrn-sim/process_mark.hpp"
 #include "qrn-sim/store.hpp"
 #include "qrn-sim/token.hpp"
 
@@ -44,6 +45,8 @@ int main(int argc, char** argv) {
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
             return true;
           },
+      .caller = kelvo::sim::calling_process,
+      .has_ended = kelvo::sim::process_has_ended,
       .poll_log_dir = poll_log_dir(),
   };
   return kelvo::sim::run_sim(std::vector<std::string>(argv + 1, argv + argc), env);

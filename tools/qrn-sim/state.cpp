@@ -24,14 +24,16 @@ std::string next_free_shell_id(const std::set<std::string>& taken) {
   }
 }
 
-void bind_link(Link& link, std::set<std::string> taken) {
-  if (!link.bound) {
-    link.bound = true;
-    return;
+void bind_link(Link& link, std::set<std::string> taken, const ProcessMark& binder,
+               const std::function<bool(const ProcessMark&)>& has_ended) {
+  const bool restart = link.bound && link.binder && has_ended(*link.binder);
+  if (link.bound && !restart) {
+    link.superseded.push_back(link.shell_id);
+    taken.insert(link.superseded.begin(), link.superseded.end());
+    link.shell_id = next_free_shell_id(taken);
   }
-  link.superseded.push_back(link.shell_id);
-  taken.insert(link.superseded.begin(), link.superseded.end());
-  link.shell_id = next_free_shell_id(taken);
+  link.bound = true;
+  link.binder = binder;
 }
 
 namespace {

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -10,6 +11,8 @@
 #include <string_view>
 #include <variant>
 #include <vector>
+
+#include "qrn-sim/process_mark.hpp"
 
 namespace kelvo::sim {
 
@@ -31,6 +34,9 @@ struct Link {
   std::vector<std::string> superseded;
   bool revoked = false;
   std::vector<QueuedFrame> queue;  // oldest first; a poll takes them all
+  // The program that made the latest bind (the holding shell); unknown in files written before
+  // it was kept.
+  std::optional<ProcessMark> binder = std::nullopt;
 };
 
 struct AgentTurn {
@@ -69,9 +75,12 @@ std::set<std::string> ids_in_use(const LinksByFile& links, std::string_view owne
 // KELVO-0, KELVO-1, …: the first one not in `taken`.
 std::string next_free_shell_id(const std::set<std::string>& taken);
 
-// The first bind holds the link as its shell id; a later one takes it over with a fresh id,
-// free of `taken` and of every id that held the link before.
-void bind_link(Link& link, std::set<std::string> taken);
+// The first bind holds the link as its shell id. A later one is a restart when the program that
+// bound before has ended (`has_ended`): the link keeps its id. Otherwise, or when that program is
+// unknown, it is a takeover: a fresh id, free of `taken` and of every id that held the link
+// before. Either way `binder` is now the link's binder.
+void bind_link(Link& link, std::set<std::string> taken, const ProcessMark& binder,
+               const std::function<bool(const ProcessMark&)>& has_ended);
 
 // The files of the live links that a command for `shell_id` goes to, all of one owner: `owner`
 // when given, else the only owner whose links have that id. SimError when there are none, or

@@ -34,6 +34,22 @@ Turn turn_from(const json& value) {
   return BoundaryTurn{boundary.at("kind").get<std::string>(), boundary.at("ts").get<std::string>()};
 }
 
+json binder_to_json(const std::optional<ProcessMark>& binder) {
+  if (!binder) return nullptr;
+  return {{"pid", binder->pid}, {"start", binder->start ? json(*binder->start) : json(nullptr)}};
+}
+
+// Absent in the files of a qrn-sim that did not keep the binder, and null when it is unknown.
+std::optional<ProcessMark> binder_from(const json& link) {
+  const auto found = link.find("binder");
+  if (found == link.end() || found->is_null()) return std::nullopt;
+  ProcessMark mark{found->at("pid").get<std::int64_t>(), std::nullopt};
+  if (const json& start = found->at("start"); !start.is_null()) {
+    mark.start = start.get<std::uint64_t>();
+  }
+  return mark;
+}
+
 }  // namespace
 
 json link_to_json(const Link& link) {
@@ -41,9 +57,13 @@ json link_to_json(const Link& link) {
   for (const auto& frame : link.queue) {
     queue.push_back({{"frame", frame.text}, {"signing", signing_name(frame.signing)}});
   }
-  return {{"owner", link.owner},     {"shell_id", link.shell_id},
-          {"bound", link.bound},     {"superseded", link.superseded},
-          {"revoked", link.revoked}, {"queue", std::move(queue)}};
+  return {{"owner", link.owner},
+          {"shell_id", link.shell_id},
+          {"bound", link.bound},
+          {"superseded", link.superseded},
+          {"revoked", link.revoked},
+          {"queue", std::move(queue)},
+          {"binder", binder_to_json(link.binder)}};
 }
 
 Link link_from_json(const json& value) {
@@ -53,6 +73,7 @@ Link link_from_json(const json& value) {
   link.bound = value.at("bound").get<bool>();
   link.superseded = value.at("superseded").get<std::vector<std::string>>();
   link.revoked = value.at("revoked").get<bool>();
+  link.binder = binder_from(value);
   for (const auto& frame : value.at("queue")) {
     link.queue.push_back({frame.at("frame").get<std::string>(),
                           signing_from(frame.at("signing").get<std::string>())});

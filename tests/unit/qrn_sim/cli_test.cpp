@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #include "common/text.hpp"
@@ -32,6 +33,8 @@ class Sim {
   std::uint64_t now = 1'700'000'000'000;
   std::function<bool()> follow_round = [] { return false; };
   std::filesystem::path poll_log_dir;
+  ProcessMark caller{100, 1};         // the program that runs each call
+  std::set<std::int64_t> ended_pids;  // the programs that have ended
 
   SimRun run(const Args& args, const std::string& input = "") {
     SimRun result{0, "", ""};
@@ -43,6 +46,8 @@ class Sim {
         .write_err = [&result](std::string_view text) { result.err += text; },
         .new_token = [this] { return "token" + std::to_string(++tokens_); },
         .keep_following = [this] { return follow_round(); },
+        .caller = [this] { return caller; },
+        .has_ended = [this](const ProcessMark& mark) { return ended_pids.contains(mark.pid); },
         .poll_log_dir = poll_log_dir,
     };
     result.code = run_sim(args, env);
@@ -236,7 +241,7 @@ TEST(SimCli, FramesReachEveryLiveLinkOfTheirOwnerOrShell) {
   }
 }
 
-TEST(SimCli, ALaterBindSupersedesTheShellHoldingTheLink) {
+TEST(SimCli, ALaterBindSupersedesARunningShellAndRestartsAnEndedOne) {
   Sim sim;
   const auto new_link = [&](const std::string& owner) {
     return std::string(trim(sim.run({"link", "new", "--owner", owner}).out));
@@ -254,6 +259,12 @@ TEST(SimCli, ALaterBindSupersedesTheShellHoldingTheLink) {
   EXPECT_EQ(verified_frames(sim.poll(token, "KELVO-1"), token),
             Lines{R"(<EVENT type="shell_command" op="status">{}</EVENT>)"});
   EXPECT_EQ(sim.run({"shell", "cmd", "KELVO-0", "status"}).code, 1);
+
+  // The program that bound KELVO-1 ends, and the next bind is its restart: the id stays.
+  sim.ended_pids.insert(sim.caller.pid);
+  sim.caller = {101, 2};
+  EXPECT_EQ(bind(token), "BOUND_SHELL: KELVO-1 owner=alice");
+  EXPECT_EQ(sim.poll(token, "KELVO-1").code, 0);
 
   // Another link of the owner takes the first free id; other owners start again from KELVO-0.
   EXPECT_EQ(bind(new_link("alice")), "BOUND_SHELL: KELVO-0 owner=alice");

@@ -26,15 +26,18 @@ TEST(SimState, OnlyTheHoldingShellOfALiveLinkPasses) {
   EXPECT_FALSE(holds(links.at("a3"), "KELVO-2"));  // revoked
 }
 
+// Every earlier binder still runs: each rebind is a takeover.
+bool never_ended(const ProcessMark&) { return false; }
+
 TEST(SimState, ABindTakesTheLinkOverWithAnIdNeverHeldThere) {
   Link link{"alice", "KELVO-0", false, {}, false, {}};
-  bind_link(link, {"KELVO-1"});
+  bind_link(link, {"KELVO-1"}, {1, 10}, never_ended);
   EXPECT_EQ(link.shell_id, "KELVO-0");  // the first bind keeps the id the link was made with
   EXPECT_TRUE(link.bound);
 
-  bind_link(link, {"KELVO-1"});
+  bind_link(link, {"KELVO-1"}, {2, 20}, never_ended);
   EXPECT_EQ(link.shell_id, "KELVO-2");
-  bind_link(link, {});  // KELVO-0 and KELVO-2 held this link once: both stay shut out
+  bind_link(link, {}, {3, 30}, never_ended);  // KELVO-0 and KELVO-2 held this link once: shut out
   EXPECT_EQ(link.shell_id, "KELVO-1");
   EXPECT_EQ(link.superseded, (std::vector<std::string>{"KELVO-0", "KELVO-2"}));
   EXPECT_FALSE(holds(link, "KELVO-0"));
@@ -42,6 +45,62 @@ TEST(SimState, ABindTakesTheLinkOverWithAnIdNeverHeldThere) {
 
   EXPECT_EQ(ids_in_use(two_owners(), "alice"), (std::set<std::string>{"KELVO-0", "KELVO-1"}));
   EXPECT_EQ(ids_in_use(two_owners(), "alice", "a1"), std::set<std::string>{"KELVO-1"});
+}
+
+TEST(SimState, ARebindKeepsTheIdOnlyWhenTheProgramThatBoundHasEnded) {
+  struct Case {
+    std::string name;
+    bool bound;
+    std::optional<ProcessMark> binder;  // the link's, before this bind
+    bool binder_ended;
+    std::string shell_id;
+    std::vector<std::string> superseded;
+  };
+  const ProcessMark earlier{41, 900};
+  const Case cases[] = {
+      {"first bind", false, std::nullopt, true, "KELVO-0", {}},
+      {"restart", true, earlier, true, "KELVO-0", {}},
+      {"takeover", true, earlier, false, "KELVO-2", {"KELVO-0"}},
+      {"binder unknown (an older file)", true, std::nullopt, true, "KELVO-2", {"KELVO-0"}},
+  };
+  const ProcessMark caller{42, 950};
+  for (const auto& c : cases) {
+    Link link{"alice", "KELVO-0", c.bound, {}, false, {}, c.binder};
+    std::vector<ProcessMark> asked;
+    bind_link(link, {"KELVO-1"}, caller, [&](const ProcessMark& mark) {
+      asked.push_back(mark);
+      return c.binder_ended;
+    });
+    EXPECT_EQ(link.shell_id, c.shell_id) << c.name;
+    EXPECT_EQ(link.superseded, c.superseded) << c.name;
+    EXPECT_TRUE(link.bound) << c.name;
+    EXPECT_EQ(link.binder, caller) << c.name;
+    EXPECT_EQ(asked, (c.bound && c.binder ? std::vector{earlier} : std::vector<ProcessMark>{}))
+        << c.name;
+  }
+}
+
+TEST(SimState, AProcStatLineGivesStateAndStartTime) {
+  struct Case {
+    std::string line;
+    std::optional<char> state;  // absent: not read
+    std::uint64_t start;
+  };
+  const std::string tail = " 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15 16 17 18 4242 19 20\n";
+  const Case cases[] = {
+      {"77 (kelvo-shell) S" + tail, 'S', 4242},
+      {"77 (a) b (c)) Z" + tail, 'Z', 4242},  // a name with spaces and parentheses
+      {"77 (sh) S 1 2 3", std::nullopt, 0},   // cut short
+      {"77 (sh) S" + tail.substr(0, tail.find("4242")) + "x 19\n", std::nullopt, 0},
+      {"77 sh S" + tail, std::nullopt, 0},
+  };
+  for (const auto& c : cases) {
+    const auto stat = parse_proc_stat(c.line);
+    ASSERT_EQ(stat.has_value(), c.state.has_value()) << c.line;
+    if (!stat) continue;
+    EXPECT_EQ(stat->state, *c.state) << c.line;
+    EXPECT_EQ(stat->start, c.start) << c.line;
+  }
 }
 
 TEST(SimState, CommandsGoToTheLinksOfOneOwner) {

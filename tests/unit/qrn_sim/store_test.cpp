@@ -43,8 +43,9 @@ TEST(SimStore, LinksAndEndpointsSurviveARoundTrip) {
                      true,
                      {"KELVO-0", "KELVO-1"},
                      false,
-                     {{"f1", Signing::Mac}, {"f2", Signing::None}, {"f3", Signing::BadMac}}});
-  save_link(t2, Link{"bob", "S-1", false, {}, true, {}});
+                     {{"f1", Signing::Mac}, {"f2", Signing::None}, {"f3", Signing::BadMac}},
+                     ProcessMark{4321, 123456789}});
+  save_link(t2, Link{"bob", "S-1", false, {}, true, {}, ProcessMark{77, std::nullopt}});
   Endpoint endpoint;
   endpoint.idle = false;
   endpoint.since = 1'700'000'000'123;
@@ -63,10 +64,12 @@ TEST(SimStore, LinksAndEndpointsSurviveARoundTrip) {
   EXPECT_EQ(first.queue[2].text, "f3");
   EXPECT_EQ(first.queue[1].signing, Signing::None);
   EXPECT_EQ(first.queue[2].signing, Signing::BadMac);
+  EXPECT_EQ(first.binder, (ProcessMark{4321, 123456789}));
   const Link& second = links.at(t2);
   EXPECT_EQ(second.shell_id, "S-1");
   EXPECT_FALSE(second.bound);
   EXPECT_TRUE(second.revoked);
+  EXPECT_EQ(second.binder, (ProcessMark{77, std::nullopt}));
   const Endpoint e = existing_endpoint(home.path(), "alice");
   EXPECT_FALSE(e.idle);
   EXPECT_EQ(e.since, 1'700'000'000'123u);
@@ -82,6 +85,19 @@ TEST(SimStore, LinksAndEndpointsSurviveARoundTrip) {
   }
   EXPECT_EQ(names, (std::set<std::string>{"links/t1.json", "links/t1.json.lock", "links/t2.json",
                                           "links/t2.json.lock", "endpoints/alice.json"}));
+}
+
+TEST(SimStore, ALinkFileFromBeforeBindersWereKeptIsRead) {
+  testing::TempDir home;
+  const fs::path file = link_file(home.path(), "t");
+  fs::create_directories(file.parent_path());
+  std::ofstream(file)
+      << R"({"owner":"a","shell_id":"KELVO-1","bound":true,"superseded":["KELVO-0"],)"
+         R"("revoked":false,"queue":[]})";
+  const auto link = load_link(file);
+  ASSERT_TRUE(link.has_value());
+  EXPECT_EQ(link->shell_id, "KELVO-1");
+  EXPECT_EQ(link->binder, std::nullopt);
 }
 
 TEST(SimStore, DamagedFilesAreAnErrorNotAFreshStart) {
