@@ -88,7 +88,7 @@ TEST(QrnSim, ServesTheShellsCallsExactly) {
       sim.run({"api", "--adapter", "KELVO", "poll", "KELVO-0", "--link", token});
   EXPECT_EQ(refused.exit_code, 1);
   EXPECT_EQ(refused.out, "");
-  EXPECT_EQ(refused.err, "AUTH_REFUSED: no instance holds this link token\n");
+  EXPECT_EQ(refused.err, "AUTH_REFUSED: no instance holds this link token: the link was revoked\n");
 }
 
 // The binds of real processes: one through a `sh` that ends after it, then two from this test,

@@ -1,6 +1,8 @@
+#include <algorithm>
 #include <filesystem>
 #include <optional>
 #include <set>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -71,12 +73,24 @@ std::optional<std::vector<QueuedFrame>> take_frames(const std::string& token,
   return frames;
 }
 
+// Refuses a poll or drive-poll: `prefix` and the fixed sentence by which the shell knows a
+// refusal, then why, where the link tells: revoked, or taken over by a later bind. An unknown
+// token and an id that never held the link get the sentence alone.
+int refuse(std::string_view prefix, const std::optional<Link>& link, const std::string& shell_id,
+           SimEnv& env) {
+  std::string line = std::string(prefix) + ": no instance holds this link token";
+  if (link && link->revoked) {
+    line += ": the link was revoked";
+  } else if (link && std::ranges::find(link->superseded, shell_id) != link->superseded.end()) {
+    line += ": the link is bound to shell " + link->shell_id;
+  }
+  env.write_err(line + "\n");
+  return kExitFailure;
+}
+
 int poll(const std::string& shell_id, const std::string& token, SimEnv& env) {
   const auto frames = take_frames(token, shell_id, env);
-  if (!frames) {
-    env.write_err("AUTH_REFUSED: no instance holds this link token\n");
-    return kExitFailure;
-  }
+  if (!frames) return refuse("AUTH_REFUSED", read_link(link_file(env.home, token)), shell_id, env);
   std::string out;
   for (const auto& frame : *frames) out += poll_line(frame, token) + "\n";
   if (!out.empty()) env.write_out(out);
@@ -85,10 +99,7 @@ int poll(const std::string& shell_id, const std::string& token, SimEnv& env) {
 
 int drive_poll(const std::string& shell_id, const std::string& token, SimEnv& env) {
   const std::optional<Link> link = read_link(link_file(env.home, token));
-  if (!link || !holds(*link, shell_id)) {
-    env.write_err("DRIVE_POLL_REFUSED: no instance holds this link token\n");
-    return kExitFailure;
-  }
+  if (!link || !holds(*link, shell_id)) return refuse("DRIVE_POLL_REFUSED", link, shell_id, env);
   const Endpoint endpoint = read_endpoint(env.home, link->owner);
   env.write_out(activity_frame(endpoint.idle, endpoint.since) + "\n");
   return 0;

@@ -105,7 +105,6 @@ Lines verified_frames(const SimRun& poll, const std::string& token) {
 }
 
 constexpr const char* kAuthRefused = "AUTH_REFUSED: no instance holds this link token\n";
-constexpr const char* kDriveRefused = "DRIVE_POLL_REFUSED: no instance holds this link token\n";
 
 TEST(SimCli, LinkNewPrintsOnlyTheToken) {
   Sim sim;
@@ -153,25 +152,33 @@ TEST(SimCli, BindRefusesUnknownAndRevokedLinks) {
   EXPECT_EQ(revoked.out, "");
 }
 
-TEST(SimCli, PollAndDrivePollRefuseWhoeverDoesNotHoldTheLink) {
+TEST(SimCli, PollAndDrivePollRefuseWhoeverDoesNotHoldTheLinkAndSayWhy) {
   Sim sim;
   const std::string token = sim.bound_link("alice");
   const std::string revoked = sim.bound_link("bob");
   ASSERT_EQ(sim.run({"link", "revoke", revoked}).code, 0);
+  const std::string taken = sim.bound_link("carol");
+  ASSERT_EQ(sim.run({"api", "--adapter", "KELVO", "bind-shell", "--link", taken}).code, 0);
   struct Case {
     std::string shell_id;
     std::string token;
+    std::string why;  // after the fixed sentence
   };
-  const Case refused[] = {{"KELVO-1", token}, {"KELVO-0", "unknown"}, {"KELVO-0", revoked}};
+  const Case refused[] = {
+      {"KELVO-1", token, ""},  // never held it
+      {"KELVO-0", "unknown", ""},
+      {"KELVO-0", revoked, ": the link was revoked"},
+      {"KELVO-0", taken, ": the link is bound to shell KELVO-1"},
+  };
   for (const auto& c : refused) {
     const SimRun polled = sim.poll(c.token, c.shell_id);
     EXPECT_EQ(polled.code, 1);
     EXPECT_EQ(polled.out, "");
-    EXPECT_EQ(polled.err, kAuthRefused);
+    EXPECT_EQ(polled.err, "AUTH_REFUSED: no instance holds this link token" + c.why + "\n");
     const SimRun driven = sim.drive_poll(c.token, c.shell_id);
     EXPECT_EQ(driven.code, 1);
     EXPECT_EQ(driven.out, "");
-    EXPECT_EQ(driven.err, kDriveRefused);
+    EXPECT_EQ(driven.err, "DRIVE_POLL_REFUSED: no instance holds this link token" + c.why + "\n");
   }
 }
 
@@ -253,8 +260,10 @@ TEST(SimCli, ALaterBindSupersedesARunningShellAndRestartsAnEndedOne) {
   const std::string token = new_link("alice");
   EXPECT_EQ(bind(token), "BOUND_SHELL: KELVO-0 owner=alice");
   EXPECT_EQ(bind(token), "BOUND_SHELL: KELVO-1 owner=alice");
-  EXPECT_EQ(sim.poll(token, "KELVO-0").err, kAuthRefused);
-  EXPECT_EQ(sim.drive_poll(token, "KELVO-0").err, kDriveRefused);
+  const std::string why =
+      ": no instance holds this link token: the link is bound to shell KELVO-1\n";
+  EXPECT_EQ(sim.poll(token, "KELVO-0").err, "AUTH_REFUSED" + why);
+  EXPECT_EQ(sim.drive_poll(token, "KELVO-0").err, "DRIVE_POLL_REFUSED" + why);
   ASSERT_EQ(sim.run({"shell", "cmd", "KELVO-1", "status"}).code, 0);
   EXPECT_EQ(verified_frames(sim.poll(token, "KELVO-1"), token),
             Lines{R"(<EVENT type="shell_command" op="status">{}</EVENT>)"});
