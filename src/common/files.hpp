@@ -14,6 +14,15 @@ Result<void> write_all(int fd, std::string_view bytes);
 // The whole file, or why it could not be read ("No such file or directory", …).
 Result<std::string> read_whole_file(const std::filesystem::path& path);
 
+// A file's bytes and its permission bits (mode & 07777), both from one open of it.
+struct FileWithMode {
+  std::string bytes;
+  unsigned mode = 0;
+};
+
+// As read_whole_file, with the mode of the file read.
+Result<FileWithMode> read_whole_file_with_mode(const std::filesystem::path& path);
+
 // Replaces `path` in one step: writes `temporary`, flushes it to disk, renames it over `path` and
 // flushes the folder, so a crash leaves the old file or the new one, never a mix. On failure
 // `path` is as it was; `temporary` may remain.
