@@ -106,8 +106,10 @@ string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
 # "| mail-transport-agent" to follow default-mta, which may well be one that needs them.)
 set(CPACK_DEBIAN_SHELL_PACKAGE_RECOMMENDS curl)
 set(CPACK_DEBIAN_SHELL_PACKAGE_SUGGESTS msmtp-mta)
-# The example configuration is the operator's to edit: dpkg keeps their changes on upgrade.
-set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
+# The example configuration is the operator's to edit: dpkg keeps their changes on upgrade. The
+# postinst restarts the running instances after an upgrade or a reinstall.
+set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA
+    ${CMAKE_SOURCE_DIR}/packaging/conffiles ${CMAKE_SOURCE_DIR}/packaging/postinst)
 
 set(CPACK_DEBIAN_SIM_PACKAGE_NAME kelvo-shell-sim)
 string(CONCAT CPACK_DEBIAN_SIM_DESCRIPTION

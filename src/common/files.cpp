@@ -54,22 +54,8 @@ Result<void> write_readable(const std::filesystem::path& path, std::string_view 
   return written;
 }
 
-}  // namespace
-
-Result<void> write_all(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-    if (written < 0 && errno == EINTR) continue;
-    if (written < 0) return errno_failure(errno);
-    if (written == 0) return Failure{"nothing written"};
-    bytes.remove_prefix(static_cast<std::size_t>(written));
-  }
-  return {};
-}
-
-Result<std::string> read_whole_file(const std::filesystem::path& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return errno_failure(errno);
+// Reads `fd` to its end and closes it.
+Result<std::string> read_to_end(int fd) {
   std::string text;
   char buffer[65536];
   try {
@@ -87,6 +73,8 @@ Result<std::string> read_whole_file(const std::filesystem::path& path) {
   ::close(fd);
   return text;
 }
+
+}  // namespace
 
 Result<std::string> read_regular_file(const std::filesystem::path& path, std::size_t max_bytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
@@ -128,6 +116,33 @@ Result<std::optional<std::filesystem::path>> keep_aside(const std::filesystem::p
     return Failure{"cannot keep " + path.string() + " aside as " + backup.string() + ": " +
                    std::generic_category().message(errno)};
   }
+}
+
+Result<void> write_all(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written = ::write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written < 0) return errno_failure(errno);
+    if (written == 0) return Failure{"nothing written"};
+    bytes.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return {};
+}
+
+Result<std::string> read_whole_file(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno_failure(errno);
+  return read_to_end(fd);
+}
+
+Result<FileWithMode> read_whole_file_with_mode(const std::filesystem::path& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return errno_failure(errno);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return close_after_failure(fd);
+  auto bytes = read_to_end(fd);
+  if (!bytes) return bytes.failure();
+  return FileWithMode{std::move(*bytes), static_cast<unsigned>(status.st_mode) & 07777u};
 }
 
 Result<void> replace_file(const std::filesystem::path& path, std::string_view bytes,

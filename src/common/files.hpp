@@ -26,6 +26,15 @@ Result<std::string> read_regular_file(const std::filesystem::path& path, std::si
 Result<std::optional<std::filesystem::path>> keep_aside(const std::filesystem::path& path,
                                                         WallTime now);
 
+// A file's bytes and its permission bits (mode & 07777), both from one open of it.
+struct FileWithMode {
+  std::string bytes;
+  unsigned mode = 0;
+};
+
+// As read_whole_file, with the mode of the file read.
+Result<FileWithMode> read_whole_file_with_mode(const std::filesystem::path& path);
+
 // Replaces `path` in one step: writes `temporary`, flushes it to disk, renames it over `path` and
 // flushes the folder, so a crash leaves the old file or the new one, never a mix. On failure
 // `path` is as it was; `temporary` may remain.

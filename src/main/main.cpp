@@ -39,11 +39,11 @@ int main(int argc, char** argv) {
   kelvo::ignore_sigpipe();
   return_large_buffers_when_freed();
   const std::vector<std::string> args(argv + 1, argv + argc);
-  const auto command_line =
-      kelvo::read_command_line(args, kelvo::read_qrn_bin(), kelvo::read_whole_file);
+  const auto command_line = kelvo::read_command_line(args, kelvo::read_startup_variables(),
+                                                     kelvo::read_whole_file_with_mode);
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&command_line)) return stop_with(*stop);
   const auto& line = std::get<kelvo::CommandLine>(command_line);
-  if (line.notice) kelvo::report(kelvo::Urgency::Notice, *line.notice);
+  if (line.notice) kelvo::report(line.notice->urgency, line.notice->text);
   kelvo::ProcessHostRunner host(line.host_program);
   const auto settled = kelvo::bind_and_settle(line, host, kelvo::current_directory);
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdio>
 #include <cstdlib>
 #include <system_error>
 
@@ -47,18 +48,44 @@ std::optional<StartupStop> answer_request(const std::vector<std::string>& args) 
   return std::nullopt;
 }
 
-// The token of the --link-file at `path`: its one line without the trailing white space.
-std::variant<std::string, StartupStop> read_link_token(const std::string& path,
-                                                       const ReadLinkFile& read_link_file) {
+// A file among the unit's credentials: systemd gives the unit's user access to them through an
+// ACL, whose mask shows as the group's bits, so their mode tells nothing of other users.
+bool is_credential(const std::filesystem::path& file,
+                   const std::optional<std::filesystem::path>& credentials_dir) {
+  if (!credentials_dir || credentials_dir->empty()) return false;
+  return file.lexically_normal().parent_path() ==
+         (*credentials_dir / "x").lexically_normal().parent_path();
+}
+
+// A token that users other than the file's owner may read, or replace.
+std::optional<StartupNotice> exposure_warning(const std::string& path, unsigned mode,
+                                              const StartupVariables& variables) {
+  if ((mode & 077u) == 0 || is_credential(path, variables.credentials_dir)) return std::nullopt;
+  char octal[12];  // room for any unsigned, though a mode takes four digits
+  std::snprintf(octal, sizeof octal, "%04o", mode);
   const std::string shown = escape_controls(path);
-  const Result<std::string> text = read_link_file(path);
-  if (!text)
-    return StartupStop{2, fill("cannot read --link-file {}: {}", {shown, text.failure().reason})};
-  const std::string_view token = trim_end(*text);
+  return StartupNotice{Urgency::Warning,
+                       fill("--link-file {} has mode {}, open to users other than its owner: "
+                            "chmod 600 {}",
+                            {shown, octal, shown})};
+}
+
+// The token of the --link-file at `path`: its one line without the trailing white space, and
+// the warning its mode draws.
+std::variant<std::string, StartupStop> read_link_token(const std::string& path,
+                                                       const ReadLinkFile& read_link_file,
+                                                       const StartupVariables& variables,
+                                                       std::optional<StartupNotice>& warning) {
+  const std::string shown = escape_controls(path);
+  const Result<FileWithMode> file = read_link_file(path);
+  if (!file)
+    return StartupStop{2, fill("cannot read --link-file {}: {}", {shown, file.failure().reason})};
+  const std::string_view token = trim_end(file->bytes);
   if (token.empty()) return StartupStop{2, fill("--link-file {} is empty", {shown})};
   if (token.find('\n') != std::string_view::npos) {
     return StartupStop{2, fill("--link-file {} holds more than one line", {shown})};
   }
+  warning = exposure_warning(path, file->mode, variables);
   return std::string(token);
 }
 
@@ -101,27 +128,28 @@ std::string usage_text() {
 }
 
 std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::string>& args,
-                                                         const std::optional<std::string>& qrn_bin,
+                                                         const StartupVariables& variables,
                                                          const ReadLinkFile& read_link_file) {
   if (auto answer = answer_request(args)) return std::move(*answer);
   CommandLine command_line;
   StartupSettings& given = command_line.given;
   const std::optional<std::string> link_file = find_option(args, "--link-file");
   const std::optional<std::string> link = find_option(args, "--link");
-  if (link && !(link->empty() && link_file)) {
+  if (link && !link->empty()) {
     given.link = *link;
     if (link_file) {
-      command_line.notice = fill("both --link and --link-file given: using --link, not reading {}",
-                                 {escape_controls(*link_file)});
+      command_line.notice = {Urgency::Notice,
+                             fill("both --link and --link-file given: using --link, not reading {}",
+                                  {escape_controls(*link_file)})};
     }
   } else if (link_file) {
-    auto token = read_link_token(*link_file, read_link_file);
+    auto token = read_link_token(*link_file, read_link_file, variables, command_line.notice);
     if (auto* stop = std::get_if<StartupStop>(&token)) return std::move(*stop);
     given.link = std::move(std::get<std::string>(token));
   } else {
     return StartupStop{2, "--link required"};
   }
-  command_line.host_program = resolve_host_program(args, qrn_bin);
+  command_line.host_program = resolve_host_program(args, variables.qrn_bin);
   given.owner = find_option(args, "--owner");
   given.shell_id = find_option(args, "--id");
   if (auto state_dir = find_option(args, "--state-dir")) given.state_dir = *state_dir;
@@ -140,10 +168,14 @@ std::variant<CommandLine, StartupStop> read_command_line(const std::vector<std::
   return command_line;
 }
 
-std::optional<std::string> read_qrn_bin() {
+StartupVariables read_startup_variables() {
+  StartupVariables variables;
   const char* qrn_bin = std::getenv("QRN_BIN");
-  if (qrn_bin == nullptr || !is_valid_utf8(qrn_bin)) return std::nullopt;
-  return qrn_bin;
+  if (qrn_bin != nullptr && is_valid_utf8(qrn_bin)) variables.qrn_bin = qrn_bin;
+  if (const char* credentials = std::getenv("CREDENTIALS_DIRECTORY")) {
+    variables.credentials_dir = credentials;
+  }
+  return variables;
 }
 
 std::optional<std::filesystem::path> current_directory() {

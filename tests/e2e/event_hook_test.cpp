@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -74,6 +75,26 @@ TEST(EventHook, TellsBlockedUnresponsiveAndResumedWithWhatTheAgentSaid) {
   EXPECT_EQ(session.shell_err(), "");
 }
 
+// The times in ms of the polls qrn-sim logged in `dir`, oldest first.
+std::vector<std::uint64_t> poll_times(const std::filesystem::path& dir) {
+  std::vector<std::uint64_t> times;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    const std::string text = read_file(entry.path());
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1) {
+      times.push_back(std::stoull(text.substr(start, end - start)));
+    }
+  }
+  std::sort(times.begin(), times.end());
+  return times;
+}
+
+std::uint64_t wall_ms() {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::system_clock::now().time_since_epoch())
+                                        .count());
+}
+
 TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
   TempDir dir;
   TempDir polls;
@@ -95,32 +116,33 @@ TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
   };
   ASSERT_TRUE(wait_until([&] { return nudges() == 2; }));
   const auto hook_started = std::chrono::steady_clock::now();
+  const std::uint64_t hook_started_ms = wall_ms();
 
-  // While it sleeps, a wait already over nudges at once.
+  // While it sleeps, a wait already over nudges at once: within a few cycles, even on a busy
+  // machine, where a loop held up by the hook would take the rest of its 30 s.
   session.agent_say("!!wait=1!!");
-  ASSERT_TRUE(wait_until([&] { return nudges() == 3; }, std::chrono::seconds(3)));
+  ASSERT_TRUE(wait_until([&] { return nudges() == 3; }, std::chrono::seconds(10)));
   const std::string ended =
       "kelvo-shell: event hook " + hook.string() + " failed on unresponsive: ";
   ASSERT_TRUE(wait_until([&] { return session.shell_err().find(ended) != std::string::npos; },
                          std::chrono::seconds(45)))
       << session.shell_err();
   const auto lasted = std::chrono::steady_clock::now() - hook_started;
+  const std::uint64_t hook_ended_ms = wall_ms();
   EXPECT_GE(lasted, std::chrono::seconds(29));
   EXPECT_LT(lasted, std::chrono::seconds(40));
   EXPECT_NE(session.shell_err().find("still thinking"), std::string::npos) << session.shell_err();
 
-  // The polls kept their cadence all along: no gap near the hook's 30 s.
-  std::vector<std::uint64_t> times;
-  for (const auto& entry : std::filesystem::directory_iterator(polls.path())) {
-    const std::string text = read_file(entry.path());
-    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos;
-         start = end + 1) {
-      times.push_back(std::stoull(text.substr(start, end - start)));
-    }
-  }
-  ASSERT_GT(times.size(), 40u);
+  // The polls kept going all along, from before the hook began to after it was ended, without a
+  // gap anywhere near its 30 s. Judged by the gaps, not by a count, which a busy machine lowers.
+  ASSERT_TRUE(wait_until([&] {
+    const auto times = poll_times(polls.path());
+    return !times.empty() && times.back() > hook_ended_ms;
+  }));
+  const std::vector<std::uint64_t> times = poll_times(polls.path());
+  ASSERT_LT(times.front(), hook_started_ms);
   for (std::size_t i = 1; i < times.size(); ++i) {
-    EXPECT_LT(times[i] - times[i - 1], 3000u) << "a poll gap at poll " << i;
+    EXPECT_LT(times[i] - times[i - 1], 5000u) << "a poll gap at poll " << i;
   }
 }
 

@@ -59,6 +59,7 @@ TEST(Startup, StopsWithExitCodeTwoWithoutALink) {
       {"--link"},
       {"--qrn", host.program.string(), "--owner", "O", "--link"},
       {"--qrn", host.program.string(), "--link=tok", "--id", "S"},
+      {"--qrn", host.program.string(), "--link", ""},
   };
   for (const Args& args : command_lines) {
     const ProgramRun run = run_program(shell_with(args));
@@ -144,9 +145,19 @@ TEST(Startup, TakesTheTokenFromALinkFileUnlessLinkIsGiven) {
     int exit_code;
     std::string err;
     std::string calls;
+    std::filesystem::perms mode =
+        std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
   };
   const std::vector<Case> cases = {
       {"tok \n", {"--link-file", link_file}, 1, refused, kBindCall},
+      {"tok\n",
+       {"--link-file", link_file},
+       1,
+       "kelvo-shell: --link-file " + link_file +
+           " has mode 0644, open to users other than its owner: chmod 600 " + link_file + "\n" +
+           refused,
+       kBindCall,
+       std::filesystem::perms(0644)},
       {std::nullopt,
        {"--link-file", link_file},
        2,
@@ -166,7 +177,10 @@ TEST(Startup, TakesTheTokenFromALinkFileUnlessLinkIsGiven) {
   };
   for (const Case& c : cases) {
     std::filesystem::remove(link_file);
-    if (c.file) std::ofstream(link_file) << *c.file;
+    if (c.file) {
+      std::ofstream(link_file) << *c.file;
+      std::filesystem::permissions(link_file, c.mode);
+    }
     Args args = shell_with(c.args);
     args.insert(args.end(), {"--qrn", host.program.string()});
     const ProgramRun run = run_program(args);

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 
+#include "common/text.hpp"
 #include "main/host_cli.hpp"
 #include "support/fake_host_runner.hpp"
 
@@ -60,7 +61,7 @@ struct StartupRun {
 };
 
 // A --link-file reader that must not be called.
-Result<std::string> no_link_file(const std::filesystem::path& path) {
+Result<FileWithMode> no_link_file(const std::filesystem::path& path) {
   ADD_FAILURE() << "read " << path;
   return Failure{"not expected"};
 }
@@ -68,7 +69,7 @@ Result<std::string> no_link_file(const std::filesystem::path& path) {
 StartupRun run_start_up(const Args& args, ProcessResult bind_result,
                         StartupEnvironment environment = {std::nullopt, "/work/dir"}) {
   StartupRun run{StartupStop{-1, ""}, {}, {}};
-  const auto command_line = read_command_line(args, environment.qrn_bin, no_link_file);
+  const auto command_line = read_command_line(args, {environment.qrn_bin}, no_link_file);
   if (const auto* stop = std::get_if<StartupStop>(&command_line)) {
     run.outcome = *stop;
     return run;
@@ -180,11 +181,18 @@ TEST(StartUp, StopsWithExitCodeOneWhenTheBindFails) {
 }
 
 TEST(StartUp, TakesTheTokenFromTheLinkFileUnlessLinkIsGiven) {
+  const std::string open_file =
+      "--link-file /etc/k/a.link has mode {}, open to users other than its owner: chmod 600 "
+      "/etc/k/a.link";
+  const std::filesystem::path credentials = "/run/credentials/kelvo-shell@a.service";
   struct Case {
     Args args;
     std::optional<std::string> file;  // absent: the file cannot be read
     std::string link;                 // empty: start-up stops with `message`
     std::string message;              // the stop's, or the notice said once
+    unsigned mode = 0600;             // the file's
+    Urgency urgency = Urgency::Notice;
+    std::optional<std::filesystem::path> credentials_dir = std::nullopt;
   };
   const std::vector<Case> cases = {
       {{"--link-file", "/etc/k/a.link"}, "tok\n", "tok", ""},
@@ -194,7 +202,30 @@ TEST(StartUp, TakesTheTokenFromTheLinkFileUnlessLinkIsGiven) {
       {{"--link-file", "/etc/k/a.link", "--link", "cmd"},
        "tok",
        "cmd",
-       "both --link and --link-file given: using --link, not reading /etc/k/a.link"},
+       "both --link and --link-file given: using --link, not reading /etc/k/a.link",
+       0644},  // the file is not read, nor its mode looked at
+      {{"--link-file", "/etc/k/a.link"}, "tok", "tok", "", 0400},
+      {{"--link-file", "/etc/k/a.link"},
+       "tok",
+       "tok",
+       fill(open_file, {"0640"}),
+       0640,
+       Urgency::Warning},
+      {{"--link-file", "/etc/k/a.link"},
+       "tok",
+       "tok",
+       fill(open_file, {"0602"}),
+       0602,
+       Urgency::Warning,
+       credentials},
+      // systemd's credentials show the group bits of the ACL that gives the unit's user access.
+      {{"--link-file", (credentials / "link").string()},
+       "tok",
+       "tok",
+       "",
+       0440,
+       Urgency::Notice,
+       credentials},
       {{"--link-file", "/etc/k/a.link"},
        std::nullopt,
        "",
@@ -207,14 +238,15 @@ TEST(StartUp, TakesTheTokenFromTheLinkFileUnlessLinkIsGiven) {
        "--link-file /etc/k/a.link holds more than one line"},
       {{"--link-file", "/etc/k/\n.link"}, "", "", "--link-file /etc/k/\\n.link is empty"},
       {{"--owner", "O", "--link-file"}, "tok", "", "--link required"},
+      {{"--link", ""}, "tok", "", "--link required"},
   };
   for (const Case& c : cases) {
     std::vector<std::filesystem::path> read;
-    const auto command_line =
-        read_command_line(c.args, std::nullopt, [&](const std::filesystem::path& path) {
+    const auto command_line = read_command_line(
+        c.args, {std::nullopt, c.credentials_dir}, [&](const std::filesystem::path& path) {
           read.push_back(path);
-          if (!c.file) return Result<std::string>(Failure{"No such file or directory"});
-          return Result<std::string>(*c.file);
+          if (!c.file) return Result<FileWithMode>(Failure{"No such file or directory"});
+          return Result<FileWithMode>(FileWithMode{*c.file, c.mode});
         });
     const std::string name = ::testing::PrintToString(c.args);
     if (c.link.empty()) {
@@ -226,14 +258,19 @@ TEST(StartUp, TakesTheTokenFromTheLinkFileUnlessLinkIsGiven) {
     ASSERT_TRUE(std::holds_alternative<CommandLine>(command_line)) << name;
     const auto& line = std::get<CommandLine>(command_line);
     EXPECT_EQ(line.given.link, c.link) << name;
-    EXPECT_EQ(line.notice.value_or(""), c.message) << name;
-    // --link wins without the file being opened.
-    EXPECT_EQ(read.size(), c.message.empty() ? 1u : 0u) << name;
+    if (c.message.empty()) {
+      EXPECT_EQ(line.notice, std::nullopt) << name;
+    } else {
+      EXPECT_EQ(line.notice, (StartupNotice{c.urgency, c.message})) << name;
+    }
+    // --link wins, with its notice, without the file being opened.
+    const bool link_won = !c.message.empty() && c.urgency == Urgency::Notice;
+    EXPECT_EQ(read.size(), link_won ? 0u : 1u) << name;
   }
 }
 
 TEST(StartUp, ReadsTheWorkingDirectoryOnlyAfterTheBind) {
-  const auto command_line = read_command_line({"--link", "tok"}, std::nullopt, no_link_file);
+  const auto command_line = read_command_line({"--link", "tok"}, {}, no_link_file);
   FakeHostRunner host;
   std::vector<std::string> order;
   host.answer = [&](const Args&) {
