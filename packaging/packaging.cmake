@@ -99,8 +99,8 @@ string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
     "every shell of the machine at a glance, as a table, JSON or Prometheus\n"
     "metrics, and says by its exit status whether one needs a person.")
 # The unit's tell-died builds its event with jq, as the webhook hook does, which posts with curl;
-# the notify hook sends through apprise.
-set(CPACK_DEBIAN_SHELL_PACKAGE_DEPENDS jq)
+# the notify hook is a python3 program (which lintian wants in Depends) and sends through apprise.
+set(CPACK_DEBIAN_SHELL_PACKAGE_DEPENDS "jq, python3")
 set(CPACK_DEBIAN_SHELL_PACKAGE_RECOMMENDS "apprise, curl")
 # The example configuration is the operator's to edit: dpkg keeps their changes on upgrade.
 set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles)
