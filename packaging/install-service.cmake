@@ -12,6 +12,7 @@ else()
   set(KELVO_CONFDIR ${CMAKE_INSTALL_PREFIX}/etc/kelvo-shell)
 endif()
 set(KELVO_BINDIR ${CMAKE_INSTALL_PREFIX}/${KELVO_INSTALL_BINDIR})
+set(KELVO_PKGLIBDIR ${CMAKE_INSTALL_PREFIX}/lib/kelvo-shell)
 
 # Written beside the build in a folder of its own for each destination, so that two installs
 # running at once (the tests' scratch prefix and CPack's /usr) don't share one file.

@@ -50,9 +50,10 @@ install(CODE "set(KELVO_PACKAGING_DIR \"${CMAKE_SOURCE_DIR}/packaging\")
               set(KELVO_INSTALL_BINDIR \"${CMAKE_INSTALL_BINDIR}\")"
         COMPONENT shell)
 install(SCRIPT ${CMAKE_SOURCE_DIR}/packaging/install-service.cmake COMPONENT shell)
-# Ready programs for --on-event, POSIX sh: a push through ntfy, a webhook, a mail. Beside the
-# unit under lib/, as programs that only the shell runs.
-install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/hooks/mail ${CMAKE_SOURCE_DIR}/packaging/hooks/ntfy
+# Ready programs for --on-event: notify (Python, over apprise: ntfy, chats, mail and the rest)
+# and webhook (sh with jq and curl: the event's object for machines). Beside the unit under
+# lib/, as programs that only the shell runs, with the unit's teller of deaths.
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/hooks/notify
                  ${CMAKE_SOURCE_DIR}/packaging/hooks/webhook
         DESTINATION lib/kelvo-shell/hooks COMPONENT shell)
 # Alerting on the fleet's metrics: Prometheus rules and an Alertmanager configuration, examples
@@ -60,6 +61,8 @@ install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/hooks/mail ${CMAKE_SOURCE_DIR}/pa
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/kelvo-shell.rules.yml
               ${CMAKE_SOURCE_DIR}/packaging/alertmanager.example.yml
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/kelvo-shell/examples COMPONENT shell)
+install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/tell-died DESTINATION lib/kelvo-shell
+        COMPONENT shell)
 set(KELVO_COMPONENTS shell)
 if(TARGET qrn-sim)
   kelvo_install_program(qrn-sim sim kelvo-shell-sim)
@@ -101,11 +104,10 @@ string(CONCAT CPACK_DEBIAN_SHELL_DESCRIPTION
     "endpoint, configured in /etc/kelvo-shell/<instance>.conf. kelvo-fleet shows\n"
     "every shell of the machine at a glance, as a table, JSON or Prometheus\n"
     "metrics, and says by its exit status whether one needs a person.")
-# The ntfy and webhook hooks post with curl. The mail hook needs a sendmail, and under the unit
-# (NoNewPrivileges=yes) one that needs no setuid or setgid helper: msmtp's. (Lintian wants any
-# "| mail-transport-agent" to follow default-mta, which may well be one that needs them.)
-set(CPACK_DEBIAN_SHELL_PACKAGE_RECOMMENDS curl)
-set(CPACK_DEBIAN_SHELL_PACKAGE_SUGGESTS msmtp-mta)
+# The unit's tell-died builds its event with jq, as the webhook hook does, which posts with curl;
+# the notify hook is a python3 program (which lintian wants in Depends) and sends through apprise.
+set(CPACK_DEBIAN_SHELL_PACKAGE_DEPENDS "jq, python3")
+set(CPACK_DEBIAN_SHELL_PACKAGE_RECOMMENDS "apprise, curl")
 # The example configuration is the operator's to edit: dpkg keeps their changes on upgrade. The
 # postinst restarts the running instances after an upgrade or a reinstall.
 set(CPACK_DEBIAN_SHELL_PACKAGE_CONTROL_EXTRA
