@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
+#include <limits>
 #include <new>
 #include <system_error>
 
@@ -43,14 +45,63 @@ Result<void> sync_directory(const std::filesystem::path& dir) {
   return {};
 }
 
-// Leaves no partial file behind: what it created is removed when writing it fails.
-Result<void> write_readable(const std::filesystem::path& path, std::string_view bytes) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return errno_failure(errno);
+// Fills the file just opened as `fd` at `path`, mode 0644, and closes it; leaves no partial file
+// behind: the file is removed when writing it fails.
+Result<void> fill_readable(int fd, const std::filesystem::path& path, std::string_view bytes) {
   Result<void> written = ::fchmod(fd, 0644) == 0 ? write_all(fd, bytes) : errno_failure(errno);
   if (::close(fd) != 0 && written) written = errno_failure(errno);
   if (!written) ::unlink(path.c_str());
   return written;
+}
+
+Result<void> write_readable(const std::filesystem::path& path, std::string_view bytes) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return errno_failure(errno);
+  return fill_readable(fd, path, bytes);
+}
+
+Result<void> rename_or_remove(const std::filesystem::path& temporary,
+                              const std::filesystem::path& path) {
+  std::error_code renamed;
+  std::filesystem::rename(temporary, path, renamed);
+  if (!renamed) return {};
+  ::unlink(temporary.c_str());
+  return Failure{renamed.message()};
+}
+
+Failure too_large(std::size_t limit) {
+  return Failure{"larger than " + std::to_string(limit) + " bytes"};
+}
+
+// Reads `fd` to its end, or refuses once it has given more than `limit` bytes.
+Result<std::string> read_to_end(int fd, std::size_t limit) {
+  std::string text;
+  char buffer[65536];
+  try {
+    for (;;) {
+      const std::size_t room = limit - text.size();
+      const ssize_t n = ::read(fd, buffer, room < sizeof buffer ? room + 1 : sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errno_failure(errno);
+      if (n == 0) return text;
+      if (static_cast<std::size_t>(n) > room) return too_large(limit);
+      text.append(buffer, static_cast<std::size_t>(n));
+    }
+  } catch (const std::bad_alloc&) {
+    return Failure{"too large to hold in memory"};
+  }
+}
+
+Result<RegularFile> read_open_regular_file(int fd, std::size_t limit) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0) return errno_failure(errno);
+  if (!S_ISREG(info.st_mode)) return Failure{"not a regular file"};
+  if (static_cast<std::uint64_t>(info.st_size) > limit) return too_large(limit);
+  auto text = read_to_end(fd, limit);
+  if (!text) return text.failure();
+  const auto modified =
+      std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec);
+  return RegularFile{std::move(*text), WallTime(std::chrono::floor<Millis>(modified))};
 }
 
 }  // namespace
@@ -69,22 +120,17 @@ Result<void> write_all(int fd, std::string_view bytes) {
 Result<std::string> read_whole_file(const std::filesystem::path& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return errno_failure(errno);
-  std::string text;
-  char buffer[65536];
-  try {
-    for (;;) {
-      const ssize_t n = ::read(fd, buffer, sizeof buffer);
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0) return close_after_failure(fd);
-      if (n == 0) break;
-      text.append(buffer, static_cast<std::size_t>(n));
-    }
-  } catch (const std::bad_alloc&) {
-    ::close(fd);
-    return Failure{"too large to hold in memory"};
-  }
+  auto text = read_to_end(fd, std::numeric_limits<std::size_t>::max());
   ::close(fd);
   return text;
+}
+
+Result<RegularFile> read_regular_file(const std::filesystem::path& path, std::size_t limit) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return errno == ELOOP ? Failure{"a symbolic link"} : errno_failure(errno);
+  auto read = read_open_regular_file(fd, limit);
+  ::close(fd);
+  return read;
 }
 
 Result<void> replace_file(const std::filesystem::path& path, std::string_view bytes,
@@ -99,11 +145,16 @@ Result<void> replace_file(const std::filesystem::path& path, std::string_view by
 Result<void> replace_file_unsynced(const std::filesystem::path& path, std::string_view bytes,
                                    const std::filesystem::path& temporary) {
   if (auto written = write_readable(temporary, bytes); !written) return written;
-  std::error_code renamed;
-  std::filesystem::rename(temporary, path, renamed);
-  if (!renamed) return {};
-  ::unlink(temporary.c_str());
-  return Failure{renamed.message()};
+  return rename_or_remove(temporary, path);
+}
+
+Result<void> replace_file_unsynced_unique(const std::filesystem::path& path,
+                                          std::string_view bytes) {
+  std::string temporary = path.string() + ".XXXXXX.tmp";
+  const int fd = ::mkostemps(temporary.data(), 4, O_CLOEXEC);
+  if (fd < 0) return errno_failure(errno);
+  if (auto written = fill_readable(fd, temporary, bytes); !written) return written;
+  return rename_or_remove(temporary, path);
 }
 
 }  // namespace kelvo

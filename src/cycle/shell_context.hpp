@@ -16,7 +16,7 @@
 #include "cycle/stretch_ids.hpp"
 #include "frame/frame_mac.hpp"
 #include "machine/pacing_machine.hpp"
-#include "runtime/runtime_status.hpp"
+#include "runtime/pacing.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {

@@ -25,7 +25,7 @@ std::optional<std::string> RuntimeFile::end(const ShellContext& context, WallTim
     if (current && current->pid != pid_) return std::nullopt;
   }
   RuntimeStatus status = runtime_status_of(context, pid_, now);
-  status.ended = RuntimeEnd{std::move(reason), exit_code, now};
+  status.ended = RuntimeEnd{std::move(reason), exit_code, now, std::nullopt};
   return write(std::move(status), now);
 }
 
