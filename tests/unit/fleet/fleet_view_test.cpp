@@ -153,89 +153,77 @@ TEST_F(FleetView, WritesTheExpositionFormatWithEscapedLabels) {
   idle.status.since = ago(600);
   idle.status.nudges_total = 4;
   idle = failing_for(idle, 60000);
-  StatusFile busy = file("busy", 10, Pacing::Blocked, 30);
-  busy.status.classes = 3;
-  busy.status.hook = RuntimeHook{2, "exit status 6"};
+  idle.status.classes = 3;
+  idle.status.hook = RuntimeHook{2, "exit status 6"};
   StatusFile killed = idle;  // gone, ended and stopped shells export their end, no live values
   killed.status.owner = "killed";
   killed.status.pid = 13;
-  const StatusFile revoked = ended(file("revoked", 11, Pacing::Blocked, 400), "revoked");
+  const StatusFile old = ended(file("old", 11, Pacing::Blocked, 400), {});
   const StatusFile stopped = ended(file("stopped", 14, Pacing::Busy), "stopped");
-  const StatusFile stale = file("stale", 15, Pacing::Busy, 200);
-  const std::string text = fleet_exposition(make_fleet_view(
-      {idle, busy, killed, revoked, stopped, stale}, {{"x.json", "not JSON"}}, kNow, alive));
+  const StatusFile stale = file("stale", 15, Pacing::Blocked, 200);  // live values, though stale
+  const std::string text = fleet_exposition(
+      make_fleet_view({idle, killed, old, stopped, stale}, {{"x.json", "not JSON"}}, kNow, alive));
   EXPECT_EQ(
       text,
       R"(# HELP kelvo_up 1 while the shell runs and keeps its runtime status fresh; 0 when it is gone, stale, ended or stopped.
 # TYPE kelvo_up gauge
 kelvo_up{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 1
-kelvo_up{owner="busy",shell_id="KELVO-10"} 1
 kelvo_up{owner="killed",shell_id=""} 0
 kelvo_up{owner="stale",shell_id="KELVO-15"} 0
-kelvo_up{owner="revoked",shell_id="KELVO-11"} 0
+kelvo_up{owner="old",shell_id="KELVO-11"} 0
 kelvo_up{owner="stopped",shell_id="KELVO-14"} 0
 # HELP kelvo_gone 1 when the shell's process died without writing an end.
 # TYPE kelvo_gone gauge
 kelvo_gone{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 0
-kelvo_gone{owner="busy",shell_id="KELVO-10"} 0
 kelvo_gone{owner="killed",shell_id=""} 1
 kelvo_gone{owner="stale",shell_id="KELVO-15"} 0
-kelvo_gone{owner="revoked",shell_id="KELVO-11"} 0
+kelvo_gone{owner="old",shell_id="KELVO-11"} 0
 kelvo_gone{owner="stopped",shell_id="KELVO-14"} 0
 # HELP kelvo_stale 1 when the shell's process lives but its runtime status is not fresh (it hangs).
 # TYPE kelvo_stale gauge
 kelvo_stale{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 0
-kelvo_stale{owner="busy",shell_id="KELVO-10"} 0
 kelvo_stale{owner="killed",shell_id=""} 0
 kelvo_stale{owner="stale",shell_id="KELVO-15"} 1
-kelvo_stale{owner="revoked",shell_id="KELVO-11"} 0
+kelvo_stale{owner="old",shell_id="KELVO-11"} 0
 kelvo_stale{owner="stopped",shell_id="KELVO-14"} 0
 # HELP kelvo_ended 1 for a shell that ended by itself or was stopped; cause: stopped, taken-over, revoked or superseded.
 # TYPE kelvo_ended gauge
-kelvo_ended{owner="revoked",shell_id="KELVO-11",cause="revoked"} 1
+kelvo_ended{owner="old",shell_id="KELVO-11",cause="superseded"} 1
 kelvo_ended{owner="stopped",shell_id="KELVO-14",cause="stopped"} 1
 # HELP kelvo_blocked 1 while the agent has said it is blocked on a person (!!done!!).
 # TYPE kelvo_blocked gauge
 kelvo_blocked{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 0
-kelvo_blocked{owner="busy",shell_id="KELVO-10"} 1
-kelvo_blocked{owner="stale",shell_id="KELVO-15"} 0
+kelvo_blocked{owner="stale",shell_id="KELVO-15"} 1
 # HELP kelvo_unresponsive 1 while the agent has not answered the nudges of its idle stretch.
 # TYPE kelvo_unresponsive gauge
 kelvo_unresponsive{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 1
-kelvo_unresponsive{owner="busy",shell_id="KELVO-10"} 0
 kelvo_unresponsive{owner="stale",shell_id="KELVO-15"} 0
 # HELP kelvo_idle_seconds Seconds since the endpoint's idle stretch began; 0 while it is busy.
 # TYPE kelvo_idle_seconds gauge
 kelvo_idle_seconds{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 600
-kelvo_idle_seconds{owner="busy",shell_id="KELVO-10"} 0
 kelvo_idle_seconds{owner="stale",shell_id="KELVO-15"} 0
 # HELP kelvo_nudges_total Nudges the shell has sent since it started.
 # TYPE kelvo_nudges_total counter
 kelvo_nudges_total{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 4
-kelvo_nudges_total{owner="busy",shell_id="KELVO-10"} 0
 kelvo_nudges_total{owner="stale",shell_id="KELVO-15"} 0
 # HELP kelvo_host_failing 1 while the shell's host calls have failed for a minute.
 # TYPE kelvo_host_failing gauge
 kelvo_host_failing{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 1
-kelvo_host_failing{owner="busy",shell_id="KELVO-10"} 0
 kelvo_host_failing{owner="stale",shell_id="KELVO-15"} 0
 # HELP kelvo_classes Classes of wait in the owner's registry.
 # TYPE kelvo_classes gauge
-kelvo_classes{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 0
-kelvo_classes{owner="busy",shell_id="KELVO-10"} 3
+kelvo_classes{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 3
 kelvo_classes{owner="stale",shell_id="KELVO-15"} 0
 # HELP kelvo_hook_failures_total Event hook runs that failed since the shell started.
 # TYPE kelvo_hook_failures_total counter
-kelvo_hook_failures_total{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 0
-kelvo_hook_failures_total{owner="busy",shell_id="KELVO-10"} 2
+kelvo_hook_failures_total{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 2
 kelvo_hook_failures_total{owner="stale",shell_id="KELVO-15"} 0
 # HELP kelvo_update_age_seconds Seconds since the shell last rewrote its runtime status.
 # TYPE kelvo_update_age_seconds gauge
 kelvo_update_age_seconds{owner="a\"b\\c\nd\\x1b\\u202e",shell_id=""} 5
-kelvo_update_age_seconds{owner="busy",shell_id="KELVO-10"} 30
 kelvo_update_age_seconds{owner="killed",shell_id=""} 5
 kelvo_update_age_seconds{owner="stale",shell_id="KELVO-15"} 200
-kelvo_update_age_seconds{owner="revoked",shell_id="KELVO-11"} 400
+kelvo_update_age_seconds{owner="old",shell_id="KELVO-11"} 400
 kelvo_update_age_seconds{owner="stopped",shell_id="KELVO-14"} 5
 # HELP kelvo_files_skipped Files of the runtime folder that could not be read as a runtime status.
 # TYPE kelvo_files_skipped gauge
