@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <ctime>
 #include <nlohmann/json.hpp>
 #include <tuple>
 #include <utility>
 
 #include "common/duration.hpp"
+#include "common/local_stamp.hpp"
 #include "common/text.hpp"
 #include "common/utf8.hpp"
 #include "common/version.hpp"
@@ -84,15 +84,6 @@ FleetShell make_shell(StatusFile file, WallTime now, const PidAlive& alive) {
   return shell;
 }
 
-// "HH:MM" in the local zone.
-std::string local_clock(WallTime moment) {
-  const auto secs = static_cast<std::time_t>(whole_seconds(moment.time_since_epoch()).count());
-  std::tm parts{};
-  localtime_r(&secs, &parts);
-  char text[16];
-  return std::string(text, std::strftime(text, sizeof text, "%H:%M", &parts));
-}
-
 std::string age(Millis span) { return "~" + format_idle_coarse(whole_seconds(span)); }
 
 // Text from a file, kept to one line that drives no terminal.
@@ -124,9 +115,9 @@ Cells row_cells(const FleetShell& shell, WallTime now) {
       status.shell_id ? shown(*status.shell_id) : "-",
       shell.state,
       live && status.activity && status.since
-          ? local_clock(*status.since) + " " + age(elapsed_between(*status.since, now))
+          ? local_hour_minute(*status.since) + " " + age(elapsed_between(*status.since, now))
           : "-",
-      live && status.next_nudge ? local_clock(*status.next_nudge) : "-",
+      live && status.next_nudge ? local_hour_minute(*status.next_nudge) : "-",
       std::to_string(status.nudges) + "/" + std::to_string(status.nudges_total),
       live ? host_cell(status.host, now) : "-",
       age(shell.update_age),
