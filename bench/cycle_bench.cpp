@@ -41,7 +41,7 @@ void cycles_with_poll(benchmark::State& state, std::size_t frames, bool runtime_
   const Run& run = set_up.run;
   ShellState& shell = set_up.state;
   std::optional<RuntimeFile> runtime;
-  if (runtime_dir) runtime.emplace(folder, kOwner);
+  if (runtime_dir) runtime.emplace(folder, kOwner, false);
   SessionKeeper sessions(run, std::nullopt);
   for (auto _ : state) {
     if (run_cycle(run, shell, effects, clock.now()) != CycleEnd::Continue) {

@@ -137,6 +137,13 @@ bool is_control(char32_t code_point) {
   return code_point < 0x20 || (code_point >= 0x7F && code_point <= 0x9F);
 }
 
+// The marks, embeddings, overrides and isolates that reorder the text around them on a screen.
+bool is_bidi_control(char32_t code_point) {
+  return code_point == 0x061C || code_point == 0x200E || code_point == 0x200F ||
+         (code_point >= 0x202A && code_point <= 0x202E) ||
+         (code_point >= 0x2066 && code_point <= 0x2069);
+}
+
 }  // namespace
 
 std::string escape_controls(std::string_view raw, std::string_view also) {
@@ -157,6 +164,10 @@ std::string escape_controls(std::string_view raw, std::string_view also) {
     } else if (is_control(cp)) {
       out += cp < 0x80 ? "\\x" : "\\u00";
       append_hex(out, static_cast<unsigned char>(cp));
+    } else if (is_bidi_control(cp)) {
+      out += "\\u";
+      append_hex(out, static_cast<unsigned char>(cp >> 8));
+      append_hex(out, static_cast<unsigned char>(cp & 0xFF));
     } else {
       out.append(text, pos, step.length);
     }

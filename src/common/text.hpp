@@ -38,7 +38,8 @@ std::string replace_all(std::string_view text, std::string_view from, std::strin
 
 // `raw` kept to one line that drives no terminal: ill-formed UTF-8 becomes U+FFFD, a backslash and
 // each character of `also` get a backslash before them, and line breaks, tabs and the other
-// control characters are written as \n, \r, \t, \xNN (C0 and DEL) or \u00NN (C1).
+// control characters are written as \n, \r, \t, \xNN (C0 and DEL) or \u00NN (C1), and so are the
+// bidirectional controls that would reorder what a terminal shows (\u202e, …).
 std::string escape_controls(std::string_view raw, std::string_view also = {});
 
 // Fills each "{}" of `pattern` with the next argument, in order.

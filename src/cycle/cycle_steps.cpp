@@ -3,7 +3,7 @@
 #include <variant>
 
 #include "board/board_message.hpp"
-#include "board/local_stamp.hpp"
+#include "common/local_stamp.hpp"
 #include "common/text.hpp"
 #include "cycle/codes.hpp"
 #include "cycle/operator_commands.hpp"

@@ -4,7 +4,8 @@
 
 namespace kelvo {
 
-RuntimeStatus runtime_status_of(const RunSettings& run, const ShellState& state, WallTime now) {
+RuntimeStatus runtime_status_of(const RunSettings& run, const ShellState& state, bool has_hook,
+                                WallTime now) {
   const Session& session = state.session;
   const PacingMachine& machine = session.machine;
   const Attention& attention = session.attention;
@@ -29,7 +30,11 @@ RuntimeStatus runtime_status_of(const RunSettings& run, const ShellState& state,
   if (health.failing_since) status.host.last_failure = health.last_failure;
   status.board = RuntimeBoard{session.board.id, session.board.checkpoints.size()};
   status.classes = state.owner_state.registry.size();
-  if (state.ended) status.ended = RuntimeEnd{state.ended->line, 0, now};
+  if (has_hook) status.hook = RuntimeHook{state.hook.failures, state.hook.last_failure};
+  if (state.ended) {
+    status.ended =
+        RuntimeEnd{state.ended->line, 0, now, std::string(end_cause_name(state.ended->cause))};
+  }
   return status;
 }
 

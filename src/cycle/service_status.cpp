@@ -4,7 +4,7 @@
 #include <string>
 #include <utility>
 
-#include "board/local_stamp.hpp"
+#include "common/local_stamp.hpp"
 #include "common/text.hpp"
 
 namespace kelvo {

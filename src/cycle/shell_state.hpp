@@ -10,7 +10,7 @@
 #include "cycle/run_settings.hpp"
 #include "cycle/session.hpp"
 #include "cycle/shell_event.hpp"
-#include "runtime/runtime_status.hpp"
+#include "runtime/pacing.hpp"
 #include "state/owner_state.hpp"
 
 namespace kelvo {

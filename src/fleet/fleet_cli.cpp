@@ -8,11 +8,14 @@ namespace kelvo {
 
 std::string_view fleet_usage() {
   return "usage: kelvo-fleet [--runtime-dir DIR] [--json | --prometheus] [--output FILE]\n"
-         "       kelvo-fleet --help | --version\n";
+         "       kelvo-fleet --help | --version\n"
+         "The runtime folder is DIR, else $KELVO_RUNTIME_DIR, else /run/kelvo-shell.\n";
 }
 
-Result<FleetOptions> parse_fleet_args(const std::vector<std::string_view>& args) {
+Result<FleetOptions> parse_fleet_args(const std::vector<std::string_view>& args,
+                                      std::optional<std::string_view> runtime_dir_env) {
   FleetOptions options;
+  if (runtime_dir_env && !runtime_dir_env->empty()) options.runtime_dir = *runtime_dir_env;
   bool format_given = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string_view arg = args[i];

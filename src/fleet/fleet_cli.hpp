@@ -25,8 +25,10 @@ struct FleetOptions {
 // The usage text, ending in a line feed.
 std::string_view fleet_usage();
 
-// The options of `kelvo-fleet ARGS…` (without the program's name); a usage error gives the
-// reason, for a line on standard error and exit status 2.
-Result<FleetOptions> parse_fleet_args(const std::vector<std::string_view>& args);
+// The options of `kelvo-fleet ARGS…` (without the program's name), with the runtime folder from
+// `runtime_dir_env` (KELVO_RUNTIME_DIR; empty counts as unset) unless --runtime-dir gives one; a
+// usage error gives the reason, for a line on standard error and exit status 2.
+Result<FleetOptions> parse_fleet_args(const std::vector<std::string_view>& args,
+                                      std::optional<std::string_view> runtime_dir_env = {});
 
 }  // namespace kelvo

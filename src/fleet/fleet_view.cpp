@@ -2,15 +2,16 @@
 
 #include <algorithm>
 #include <array>
-#include <ctime>
 #include <nlohmann/json.hpp>
 #include <tuple>
 #include <utility>
 
 #include "common/duration.hpp"
+#include "common/local_stamp.hpp"
 #include "common/text.hpp"
 #include "common/utf8.hpp"
 #include "common/version.hpp"
+#include "runtime/runtime_status_json.hpp"
 
 namespace kelvo {
 
@@ -18,40 +19,69 @@ namespace {
 
 using nlohmann::ordered_json;
 
+// How far apart two moments are, either way.
+Millis distance(WallTime a, WallTime b) { return a > b ? a - b : b - a; }
+
+Life life_of(const StatusFile& file, bool alive, WallTime now) {
+  const RuntimeStatus& status = file.status;
+  if (status.ended) return status.ended->cause == "stopped" ? Life::Stopped : Life::Ended;
+  if (!alive) return Life::Gone;
+  const bool fresh =
+      distance(status.updated, now) <= kStaleAfter && distance(file.modified, now) <= kStaleAfter;
+  return fresh ? Life::Running : Life::Stale;
+}
+
+std::string state_name(Life life, Pacing pacing) {
+  switch (life) {
+    case Life::Running:
+      return std::string(pacing_name(pacing));
+    case Life::Stale:
+      return "stale";
+    case Life::Gone:
+      return "gone";
+    case Life::Ended:
+      return "ended";
+    case Life::Stopped:
+      return "stopped";
+  }
+  return "gone";
+}
+
+std::vector<Need> needs_of(const FleetShell& shell) {
+  switch (shell.life) {
+    case Life::Gone:
+      return {Need::Gone};
+    case Life::Stale:
+      return {Need::Stale};
+    case Life::Ended:
+    case Life::Stopped:
+      return {};
+    case Life::Running:
+      break;
+  }
+  std::vector<Need> needs;
+  if (shell.status.pacing == Pacing::Unresponsive) needs.push_back(Need::Unresponsive);
+  if (shell.status.pacing == Pacing::Blocked) needs.push_back(Need::Blocked);
+  if (shell.host_failing) needs.push_back(Need::HostFailing);
+  return needs;
+}
+
 FleetShell make_shell(StatusFile file, WallTime now, const PidAlive& alive) {
   FleetShell shell;
+  shell.alive = alive(file.status.pid);
+  shell.life = life_of(file, shell.alive, now);
+  shell.update_age =
+      std::max(elapsed_between(file.status.updated, now), elapsed_between(file.modified, now));
   shell.file = std::move(file.name);
   shell.status = std::move(file.status);
   const RuntimeStatus& status = shell.status;
-  shell.alive = alive(status.pid);
-  shell.update_age = elapsed_between(status.updated, now);
-  if (status.activity == Activity::Idle && status.since) {
+  shell.state = state_name(shell.life, status.pacing);
+  shell.host_failing = is_live(shell.life) && host_failing(status);
+  if (is_live(shell.life) && status.activity == Activity::Idle && status.since) {
     shell.idle_for = elapsed_between(*status.since, now);
   }
-  if (status.ended) {
-    shell.state = "ended";
-  } else if (!shell.alive) {
-    shell.state = "gone";
-    shell.needs.push_back(Need::Gone);
-  } else if (shell.update_age > kStaleAfter) {
-    shell.state = "stale";
-    shell.needs.push_back(Need::Stale);
-  } else {
-    shell.state = std::string(pacing_name(status.pacing));
-    if (status.pacing == Pacing::Unresponsive) shell.needs.push_back(Need::Unresponsive);
-    if (status.pacing == Pacing::Blocked) shell.needs.push_back(Need::Blocked);
-    if (!status.host.ok) shell.needs.push_back(Need::HostFailing);
-  }
+  shell.needs = needs_of(shell);
   return shell;
-}
-
-// "HH:MM" in the local zone.
-std::string local_clock(WallTime moment) {
-  const auto secs = static_cast<std::time_t>(whole_seconds(moment.time_since_epoch()).count());
-  std::tm parts{};
-  localtime_r(&secs, &parts);
-  char text[16];
-  return std::string(text, std::strftime(text, sizeof text, "%H:%M", &parts));
 }
 
 std::string age(Millis span) { return "~" + format_idle_coarse(whole_seconds(span)); }
@@ -68,24 +98,28 @@ std::size_t visible_width(std::string_view text) {
 constexpr std::size_t kColumns = 8;
 using Cells = std::array<std::string, kColumns>;
 
+// The host calls as a cell: a failure shows from the first failed call, though only a minute
+// of them needs a person.
+std::string host_cell(const RuntimeHost& host, WallTime now) {
+  if (host.ok) return "ok";
+  if (!host.failing_since) return "failing";
+  return "failing " + age(elapsed_between(*host.failing_since, now));
+}
+
+// A shell that is gone, ended or stopped shows no stretch, next nudge or host: they have ended.
 Cells row_cells(const FleetShell& shell, WallTime now) {
   const RuntimeStatus& status = shell.status;
-  std::string host = "ok";
-  if (!status.host.ok) {
-    host = "failing";
-    if (status.host.failing_since)
-      host += " " + age(elapsed_between(*status.host.failing_since, now));
-  }
+  const bool live = is_live(shell.life);
   return {
       shown(status.owner),
       status.shell_id ? shown(*status.shell_id) : "-",
       shell.state,
-      status.activity && status.since
-          ? local_clock(*status.since) + " " + age(elapsed_between(*status.since, now))
+      live && status.activity && status.since
+          ? local_hour_minute(*status.since) + " " + age(elapsed_between(*status.since, now))
           : "-",
-      status.next_nudge ? local_clock(*status.next_nudge) : "-",
+      live && status.next_nudge ? local_hour_minute(*status.next_nudge) : "-",
       std::to_string(status.nudges) + "/" + std::to_string(status.nudges_total),
-      std::move(host),
+      live ? host_cell(status.host, now) : "-",
       age(shell.update_age),
   };
 }
@@ -103,56 +137,114 @@ std::string summary(const FleetView& view) {
   }
   if (!view.skipped.empty()) {
     text += "; " + std::to_string(view.skipped.size()) +
-            (view.skipped.size() == 1 ? " file skipped" : " files skipped");
+            (view.skipped.size() == 1 ? " file skipped needs" : " files skipped need") +
+            " a person";
   }
   return text + "\n";
 }
 
 // A label value of the exposition format: valid UTF-8 with backslash, double quote and line
-// feed escaped.
+// feed escaped as the format asks, and the other controls as visible text (`\x1b`, `\u202e`)
+// that a terminal showing the exposition does not obey.
 std::string label_value(std::string_view raw) {
-  return replace_all(replace_all(replace_all(decode_utf8_lossy(raw), "\\", "\\\\"), "\"", "\\\""),
-                     "\n", "\\n");
+  const std::string escaped = escape_controls(raw, "\"");
+  std::string value;
+  for (std::size_t pos = 0; pos < escaped.size(); ++pos) {
+    value += escaped[pos];
+    if (escaped[pos] != '\\') continue;
+    const char next = escaped[++pos];
+    if (next != '\\' && next != '"' && next != 'n') value += '\\';
+    value += next;
+  }
+  return value;
 }
+
+// Which shells a family has a sample for.
+enum class Scope { Every, Live, Ended };
 
 struct Family {
   std::string_view name;
   std::string_view type;
   std::string_view help;
+  Scope scope;
   std::uint64_t (*value)(const FleetShell&);
 };
 
 std::uint64_t flag(bool on) { return on ? 1 : 0; }
 
-const std::array<Family, 8> kFamilies = {{
+std::uint64_t seconds(Millis span) {
+  return static_cast<std::uint64_t>(whole_seconds(span).count());
+}
+
+bool in_scope(Scope scope, const FleetShell& shell) {
+  switch (scope) {
+    case Scope::Every:
+      return true;
+    case Scope::Live:
+      return is_live(shell.life);
+    case Scope::Ended:
+      return shell.life == Life::Ended || shell.life == Life::Stopped;
+  }
+  return false;
+}
+
+// A file of an older shell names no cause; it ended as the supersession line says.
+std::string_view end_cause(const FleetShell& shell) {
+  return shell.status.ended && shell.status.ended->cause ? *shell.status.ended->cause
+                                                         : "superseded";
+}
+
+const std::array<Family, 12> kFamilies = {{
     {"kelvo_up", "gauge",
-     "1 while the shell runs and keeps its runtime status fresh; 0 when it is gone, stale or "
-     "ended.",
-     [](const FleetShell& s) {
-       return flag(s.alive && !s.status.ended && s.update_age <= kStaleAfter);
-     }},
+     "1 while the shell runs and keeps its runtime status fresh; 0 when it is gone, stale, ended "
+     "or stopped.",
+     Scope::Every, [](const FleetShell& s) { return flag(s.life == Life::Running); }},
+    {"kelvo_gone", "gauge", "1 when the shell's process died without writing an end.", Scope::Every,
+     [](const FleetShell& s) { return flag(s.life == Life::Gone); }},
+    {"kelvo_stale", "gauge",
+     "1 when the shell's process lives but its runtime status is not fresh (it hangs).",
+     Scope::Every, [](const FleetShell& s) { return flag(s.life == Life::Stale); }},
+    {"kelvo_ended", "gauge",
+     "1 for a shell that ended by itself or was stopped; cause: stopped, taken-over, revoked or "
+     "superseded.",
+     Scope::Ended, [](const FleetShell&) { return std::uint64_t{1}; }},
     {"kelvo_blocked", "gauge", "1 while the agent has said it is blocked on a person (!!done!!).",
-     [](const FleetShell& s) { return flag(s.status.pacing == Pacing::Blocked); }},
+     Scope::Live, [](const FleetShell& s) { return flag(s.status.pacing == Pacing::Blocked); }},
     {"kelvo_unresponsive", "gauge",
-     "1 while the agent has not answered the nudges of its idle stretch.",
+     "1 while the agent has not answered the nudges of its idle stretch.", Scope::Live,
      [](const FleetShell& s) { return flag(s.status.pacing == Pacing::Unresponsive); }},
     {"kelvo_idle_seconds", "gauge",
-     "Seconds since the endpoint's idle stretch began; 0 while it is busy.",
-     [](const FleetShell& s) {
-       return s.idle_for ? static_cast<std::uint64_t>(whole_seconds(*s.idle_for).count()) : 0;
-     }},
-    {"kelvo_nudges_total", "counter", "Nudges the shell has sent since it started.",
+     "Seconds since the endpoint's idle stretch began; 0 while it is busy.", Scope::Live,
+     [](const FleetShell& s) { return s.idle_for ? seconds(*s.idle_for) : 0; }},
+    {"kelvo_nudges_total", "counter", "Nudges the shell has sent since it started.", Scope::Live,
      [](const FleetShell& s) { return s.status.nudges_total; }},
-    {"kelvo_host_failing", "gauge", "1 while the shell's host calls are failing.",
-     [](const FleetShell& s) { return flag(!s.status.host.ok); }},
-    {"kelvo_classes", "gauge", "Classes of wait in the owner's registry.",
+    {"kelvo_host_failing", "gauge", "1 while the shell's host calls have failed for a minute.",
+     Scope::Live, [](const FleetShell& s) { return flag(s.host_failing); }},
+    {"kelvo_classes", "gauge", "Classes of wait in the owner's registry.", Scope::Live,
      [](const FleetShell& s) { return s.status.classes; }},
+    {"kelvo_hook_failures_total", "counter", "Event hook runs that failed since the shell started.",
+     Scope::Live, [](const FleetShell& s) { return s.status.hook ? s.status.hook->failures : 0; }},
     {"kelvo_update_age_seconds", "gauge",
-     "Seconds since the shell last rewrote its runtime status.",
-     [](const FleetShell& s) {
-       return static_cast<std::uint64_t>(whole_seconds(s.update_age).count());
-     }},
+     "Seconds since the shell last rewrote its runtime status.", Scope::Every,
+     [](const FleetShell& s) { return seconds(s.update_age); }},
 }};
+
+std::string family_text(const Family& family, const std::vector<FleetShell>& shells) {
+  std::string samples;
+  for (const FleetShell& shell : shells) {
+    if (!in_scope(family.scope, shell)) continue;
+    std::string labels =
+        fill("owner=\"{}\",shell_id=\"{}\"",
+             {label_value(shell.status.owner), label_value(shell.status.shell_id.value_or(""))});
+    if (family.scope == Scope::Ended) labels += ",cause=\"" + label_value(end_cause(shell)) + "\"";
+    samples +=
+        std::string(family.name) + "{" + labels + "} " + std::to_string(family.value(shell)) + "\n";
+  }
+  if (samples.empty()) return samples;
+  return fill("# HELP {} {}\n# TYPE {} {}\n",
+              {family.name, family.help, family.name, family.type}) +
+         samples;
+}
 
 }  // namespace
 
@@ -172,9 +264,12 @@ std::string_view need_name(Need need) {
   return "gone";
 }
 
+bool is_live(Life life) { return life == Life::Running || life == Life::Stale; }
+
 bool FleetView::needs_person() const {
-  return std::any_of(shells.begin(), shells.end(),
-                     [](const FleetShell& shell) { return !shell.needs.empty(); });
+  return !skipped.empty() || std::any_of(shells.begin(), shells.end(), [](const FleetShell& shell) {
+    return !shell.needs.empty();
+  });
 }
 
 FleetView make_fleet_view(std::vector<StatusFile> files, std::vector<SkippedFile> skipped,
@@ -246,22 +341,18 @@ std::string fleet_json(const FleetView& view) {
   document["needs_person"] = view.needs_person();
   document["shells"] = std::move(shells);
   document["skipped"] = std::move(skipped);
-  return document.dump(2, ' ', false, ordered_json::error_handler_t::replace) + "\n";
+  // Every character outside ASCII escaped: no C1 or bidirectional control reaches a terminal.
+  return document.dump(2, ' ', true, ordered_json::error_handler_t::replace) + "\n";
 }
 
 std::string fleet_exposition(const FleetView& view) {
   std::string text;
-  for (const Family& family : kFamilies) {
-    text +=
-        fill("# HELP {} {}\n# TYPE {} {}\n", {family.name, family.help, family.name, family.type});
-    for (const FleetShell& shell : view.shells) {
-      text += fill(
-          "{}{owner=\"{}\",shell_id=\"{}\"} {}\n",
-          {family.name, label_value(shell.status.owner),
-           label_value(shell.status.shell_id.value_or("")), std::to_string(family.value(shell))});
-    }
-  }
-  return text;
+  for (const Family& family : kFamilies) text += family_text(family, view.shells);
+  return text +
+         fill(
+             "# HELP kelvo_files_skipped Files of the runtime folder that could not be read "
+             "as a runtime status.\n# TYPE kelvo_files_skipped gauge\nkelvo_files_skipped {}\n",
+             {std::to_string(view.skipped.size())});
 }
 
 }  // namespace kelvo

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -44,38 +45,40 @@ struct Folder {
   std::vector<SkippedFile> skipped;
 };
 
-// The status files of the folder; a folder that does not exist holds none (no shell has run
-// since boot). Temporaries and other names are passed over without a word.
+// A runtime status is a few hundred bytes; a larger file is no shell's.
+constexpr std::size_t kMaxStatusBytes = 64 * 1024;
+
+// Reads one status file; nothing when it went between the listing and the read (a shell that
+// stopped and had its file removed).
+std::optional<Result<StatusFile>> read_status_file(const std::filesystem::path& path) {
+  const auto file = read_regular_file(path, kMaxStatusBytes);
+  if (!file) {
+    std::error_code gone;
+    if (!std::filesystem::exists(std::filesystem::symlink_status(path, gone))) return std::nullopt;
+    return Failure{file.failure().reason};
+  }
+  auto status = decode_runtime_status(file->text);
+  if (!status) return status.failure();
+  return StatusFile{path.filename().string(), std::move(*status), file->modified};
+}
+
+// The status files of the folder. Temporaries and other names are passed over without a word;
+// a file that is no regular file, is too large or holds no status is skipped with the reason.
 Result<Folder> read_folder(const std::filesystem::path& dir) {
   Folder folder;
   std::error_code error;
   std::filesystem::directory_iterator entries(dir, error);
-  if (error == std::errc::no_such_file_or_directory) return folder;
   if (error) return Failure{error.message()};
   for (; entries != std::filesystem::directory_iterator(); entries.increment(error)) {
     const std::filesystem::path path = entries->path();
     const std::string name = path.filename().string();
     if (!is_runtime_status_file_name(name)) continue;
-    // A fifo or a device would hold the read up, or never end it.
-    std::error_code kind;
-    if (!std::filesystem::is_regular_file(path, kind)) {
-      if (kind != std::errc::no_such_file_or_directory) {
-        folder.skipped.push_back({name, kind ? kind.message() : "not a regular file"});
-      }
-      continue;
-    }
-    const auto text = read_whole_file(path);
-    if (!text) {
-      // Removed between the listing and the read: a shell that stopped.
-      std::error_code gone;
-      if (!std::filesystem::exists(path, gone) && !gone) continue;
-      folder.skipped.push_back({name, text.failure().reason});
-      continue;
-    }
-    if (auto status = decode_runtime_status(*text)) {
-      folder.files.push_back({name, std::move(*status)});
+    auto file = read_status_file(path);
+    if (!file) continue;
+    if (*file) {
+      folder.files.push_back(std::move(**file));
     } else {
-      folder.skipped.push_back({name, status.failure().reason});
+      folder.skipped.push_back({name, file->failure().reason});
     }
   }
   if (error) return Failure{error.message()};
@@ -84,13 +87,13 @@ Result<Folder> read_folder(const std::filesystem::path& dir) {
 
 Result<void> put_out(const FleetOptions& options, const std::string& text) {
   if (!options.output) return write_all(STDOUT_FILENO, text);
-  std::filesystem::path temporary = *options.output;
-  temporary += "." + std::to_string(::getpid()) + ".tmp";
-  return replace_file_unsynced(*options.output, text, temporary);
+  return replace_shared_file(*options.output, text);
 }
 
 int run(const std::vector<std::string_view>& args) {
-  const auto options = parse_fleet_args(args);
+  const char* runtime_dir_env = std::getenv("KELVO_RUNTIME_DIR");
+  const auto options = parse_fleet_args(
+      args, runtime_dir_env ? std::optional<std::string_view>(runtime_dir_env) : std::nullopt);
   if (!options) {
     note(options.failure().reason);
     static_cast<void>(write_all(STDERR_FILENO, fleet_usage()));
@@ -103,14 +106,15 @@ int run(const std::vector<std::string_view>& args) {
 
   auto folder = read_folder(options->runtime_dir);
   if (!folder) {
-    note(fill("cannot read {}: {}", {options->runtime_dir.string(), folder.failure().reason}));
+    note(fill("cannot read {}: {}",
+              {escape_controls(options->runtime_dir.string()), folder.failure().reason}));
     return kCannotLook;
-  }
-  for (const SkippedFile& file : folder->skipped) {
-    note(fill("skipped {}: {}", {escape_controls(file.name), file.reason}));
   }
   const FleetView view =
       make_fleet_view(std::move(folder->files), std::move(folder->skipped), wall_now(), pid_alive);
+  for (const SkippedFile& file : view.skipped) {
+    note(fill("skipped {}: {}", {escape_controls(file.name), escape_controls(file.reason)}));
+  }
   std::string text;
   switch (options->format) {
     case FleetFormat::Table:
@@ -125,7 +129,7 @@ int run(const std::vector<std::string_view>& args) {
   }
   if (const auto written = put_out(*options, text); !written) {
     note(fill("cannot write {}: {}",
-              {options->output ? options->output->string() : "standard output",
+              {options->output ? escape_controls(options->output->string()) : "standard output",
                written.failure().reason}));
     return kCannotLook;
   }

@@ -14,7 +14,7 @@ namespace {
 // The runtime status file, kept for a run with a runtime folder and an owner to name it by.
 std::optional<RuntimeFile> runtime_file_for(const StartupSettings& settings, const Run& run) {
   if (!settings.runtime_dir || !run.settings.owner) return std::nullopt;
-  return RuntimeFile(*settings.runtime_dir, *run.settings.owner);
+  return RuntimeFile(*settings.runtime_dir, *run.settings.owner, settings.on_event.has_value());
 }
 
 void report_failed_write(const std::optional<std::string>& line) {

@@ -9,12 +9,12 @@
 
 namespace kelvo {
 
-RuntimeFile::RuntimeFile(const std::filesystem::path& dir, std::string_view owner)
-    : path_(runtime_status_path(dir, owner)) {}
+RuntimeFile::RuntimeFile(const std::filesystem::path& dir, std::string_view owner, bool has_hook)
+    : path_(runtime_status_path(dir, owner)), has_hook_(has_hook) {}
 
 std::optional<std::string> RuntimeFile::update(const RunSettings& run, const ShellState& state,
                                                WallTime now) {
-  RuntimeStatus status = runtime_status_of(run, state, now);
+  RuntimeStatus status = runtime_status_of(run, state, has_hook_, now);
   if (!runtime_status_due(written_ ? &*written_ : nullptr, status)) return std::nullopt;
   return write(std::move(status), now);
 }
@@ -25,15 +25,14 @@ std::optional<std::string> RuntimeFile::end(const RunSettings& run, const ShellS
     const auto current = decode_runtime_status(*text);
     if (current && current->pid != static_cast<std::int32_t>(run.process_id)) return std::nullopt;
   }
-  return write(runtime_status_of(run, state, now), now);
+  return write(runtime_status_of(run, state, has_hook_, now), now);
 }
 
 std::optional<std::string> RuntimeFile::write(RuntimeStatus status, WallTime now) {
   // The folder may be made by the service manager, or by the first write.
   std::error_code ignored;
   std::filesystem::create_directories(path_.parent_path(), ignored);
-  const auto written =
-      replace_file_unsynced(path_, encode_runtime_status(status), runtime_status_temporary(path_));
+  const auto written = replace_shared_file(path_, encode_runtime_status(status));
   if (written) {
     written_ = std::move(status);
     failure_lines_ = {};

@@ -22,7 +22,8 @@ inline constexpr Millis RUNTIME_FAILURE_REPORT_EVERY{600'000};
 // failed write is tried again at the next call.
 class RuntimeFile {
  public:
-  RuntimeFile(const std::filesystem::path& dir, std::string_view owner);
+  // `has_hook`: the run tells its events to a hook, whose failures the file then counts.
+  RuntimeFile(const std::filesystem::path& dir, std::string_view owner, bool has_hook);
 
   std::optional<std::string> update(const RunSettings& run, const ShellState& state, WallTime now);
 
@@ -34,6 +35,7 @@ class RuntimeFile {
   std::optional<std::string> write(RuntimeStatus status, WallTime now);
 
   std::filesystem::path path_;
+  bool has_hook_;
   std::optional<RuntimeStatus> written_;
   ReportThrottle failure_lines_;
 };

@@ -34,7 +34,7 @@ FoundSession find_session(const std::filesystem::path& path, std::string_view ow
   const auto text = read_regular_file(path, kMaxSessionBytes);
   std::string why;
   if (text) {
-    std::optional<SessionRecord> record = decode_session(*text);
+    std::optional<SessionRecord> record = decode_session(text->text);
     const auto reason = unusable(record, owner, fingerprint);
     if (!reason) return {std::move(record), std::nullopt};
     why = *reason;

@@ -1,12 +1,12 @@
 #include "runtime/runtime_status.hpp"
 
-#include <array>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <utility>
 
 #include "common/owner_stem.hpp"
 #include "common/strict_json.hpp"
+#include "runtime/runtime_status_json.hpp"
 
 namespace kelvo {
 
@@ -14,16 +14,6 @@ namespace {
 
 using nlohmann::json;
 using nlohmann::ordered_json;
-
-constexpr std::array<std::pair<Pacing, std::string_view>, 7> kPacingNames = {{
-    {Pacing::Busy, "busy"},
-    {Pacing::Nudging, "nudging"},
-    {Pacing::Waiting, "waiting"},
-    {Pacing::Held, "held"},
-    {Pacing::Paused, "paused"},
-    {Pacing::Blocked, "blocked"},
-    {Pacing::Unresponsive, "unresponsive"},
-}};
 
 ordered_json time_or_null(const std::optional<WallTime>& time) {
   return time ? ordered_json(epoch_ms(*time)) : ordered_json(nullptr);
@@ -53,8 +43,16 @@ ordered_json encode_end(const std::optional<RuntimeEnd>& end) {
   if (!end) return nullptr;
   ordered_json object = ordered_json::object();
   object["reason"] = end->reason;
+  if (end->cause) object["cause"] = *end->cause;
   object["exit_code"] = end->exit_code;
   object["at_ms"] = epoch_ms(end->at);
+  return object;
+}
+
+ordered_json encode_hook(const RuntimeHook& hook) {
+  ordered_json object = ordered_json::object();
+  object["failures"] = hook.failures;
+  object["last_failure"] = text_or_null(hook.last_failure);
   return object;
 }
 
@@ -165,20 +163,6 @@ class Fields {
 
 }  // namespace
 
-std::string_view pacing_name(Pacing pacing) {
-  for (const auto& [value, name] : kPacingNames) {
-    if (value == pacing) return name;
-  }
-  return "busy";
-}
-
-std::optional<Pacing> pacing_named(std::string_view name) {
-  for (const auto& [value, known] : kPacingNames) {
-    if (known == name) return value;
-  }
-  return std::nullopt;
-}
-
 ordered_json runtime_status_json(const RuntimeStatus& status) {
   ordered_json document = ordered_json::object();
   document["version"] = status.version;
@@ -198,6 +182,7 @@ ordered_json runtime_status_json(const RuntimeStatus& status) {
   document["host"] = encode_host(status.host);
   document["board"] = encode_board(status.board);
   document["classes"] = status.classes;
+  if (status.hook) document["hook"] = encode_hook(*status.hook);
   document["ended"] = encode_end(status.ended);
   return document;
 }
@@ -257,9 +242,15 @@ Result<RuntimeStatus> decode_runtime_status(std::string_view text) {
     fields.absorb(board);
   }
   status.classes = fields.u64("classes");
+  if (const json* hook_object = fields.optional_object("hook")) {
+    Fields hook(*hook_object, "hook.");
+    status.hook = RuntimeHook{hook.u64("failures"), hook.optional_text("last_failure")};
+    fields.absorb(hook);
+  }
   if (const json* end_object = fields.optional_object("ended")) {
     Fields end(*end_object, "ended.");
-    status.ended = RuntimeEnd{end.text("reason"), end.i64("exit_code"), end.time("at_ms")};
+    status.ended = RuntimeEnd{end.text("reason"), end.i64("exit_code"), end.time("at_ms"),
+                              end.optional_text("cause")};
     fields.absorb(end);
   }
 
@@ -277,15 +268,15 @@ bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& curre
   return !(same_moment == current);
 }
 
+bool host_failing(const RuntimeStatus& status) {
+  const auto& since = status.host.failing_since;
+  return !status.host.ok && since && status.updated >= *since &&
+         status.updated - *since >= kHostFailingAfter;
+}
+
 std::filesystem::path runtime_status_path(const std::filesystem::path& dir,
                                           std::string_view owner) {
   return dir / (owner_file_stem(owner) + ".json");
-}
-
-std::filesystem::path runtime_status_temporary(const std::filesystem::path& path) {
-  std::filesystem::path temporary = path;
-  temporary += ".tmp";
-  return temporary;
 }
 
 bool is_runtime_status_file_name(std::string_view name) { return name.ends_with(".json"); }

@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <filesystem>
-#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -10,23 +9,9 @@
 #include "common/activity.hpp"
 #include "common/result.hpp"
 #include "common/time.hpp"
+#include "runtime/pacing.hpp"
 
 namespace kelvo {
-
-// What the pacing of a shell is doing, as its runtime status names it.
-enum class Pacing {
-  Busy,          // the agent is at work and nothing is held
-  Nudging,       // idle, the schedule's timer runs
-  Waiting,       // idle, a wait or a delay set the timer
-  Held,          // busy, a wait or a delay is held for the next idle stretch
-  Paused,        // the operator's pause
-  Blocked,       // the agent's !!done!!
-  Unresponsive,  // idle, and the nudge that counts as unanswered has gone out
-};
-
-// "busy", "nudging", … as the file spells them.
-std::string_view pacing_name(Pacing pacing);
-std::optional<Pacing> pacing_named(std::string_view name);
 
 struct RuntimeHost {
   bool ok = true;
@@ -48,8 +33,18 @@ struct RuntimeEnd {
   std::string reason;  // the line it printed
   std::int64_t exit_code = 0;
   WallTime at{};
+  // "stopped", "taken-over", "revoked" or "superseded"; none in a file of an older shell.
+  std::optional<std::string> cause;
 
   bool operator==(const RuntimeEnd&) const = default;
+};
+
+// The shell's event hook, when it has one.
+struct RuntimeHook {
+  std::uint64_t failures = 0;  // runs that failed since the shell started
+  std::optional<std::string> last_failure;
+
+  bool operator==(const RuntimeHook&) const = default;
 };
 
 // One shell as it describes itself in `<runtime dir>/<owner stem>.json`. It never holds the link
@@ -70,16 +65,15 @@ struct RuntimeStatus {
   RuntimeHost host;
   std::optional<RuntimeBoard> board;
   std::uint64_t classes = 0;
+  std::optional<RuntimeHook> hook;
   std::optional<RuntimeEnd> ended;  // set on a clean end
 
   bool operator==(const RuntimeStatus&) const = default;
 };
 
-// The status as the file's JSON object, for documents that embed it.
-nlohmann::ordered_json runtime_status_json(const RuntimeStatus& status);
-
 // The file's text: one JSON object, pretty-printed, keys in the order above, ending in a line
-// feed. Text that is not valid UTF-8 is written with U+FFFD in place of the bad bytes.
+// feed; `hook` and `ended.cause` are left out when they hold nothing. Text that is not valid UTF-8
+// is written with U+FFFD in place of the bad bytes.
 std::string encode_runtime_status(const RuntimeStatus& status);
 
 // The status in a file's text. Unknown keys are ignored, so older readers accept newer files;
@@ -95,10 +89,17 @@ inline constexpr Millis kRuntimeHeartbeat = Millis(60 * 1000);
 // field but `updated` differs, or the last write is a heartbeat old.
 bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& current);
 
-// `<dir>/<owner_file_stem(owner)>.json`. The writer's temporary is that path with ".tmp"
-// appended, which no reader takes for a status file.
+// A shell tells its host failing once the failures have lasted this long; readers judge the same
+// by the file's own clock, so one failed call is no alarm.
+inline constexpr Millis kHostFailingAfter = Millis(60 * 1000);
+
+// Whether the status says its host is failing: `updated - failing_since` has reached
+// kHostFailingAfter.
+bool host_failing(const RuntimeStatus& status);
+
+// `<dir>/<owner_file_stem(owner)>.json`. The writer's temporaries end in ".tmp", which no reader
+// takes for a status file.
 std::filesystem::path runtime_status_path(const std::filesystem::path& dir, std::string_view owner);
-std::filesystem::path runtime_status_temporary(const std::filesystem::path& path);
 
 // Whether a file name in the runtime folder names a status file (and not a temporary).
 bool is_runtime_status_file_name(std::string_view name);

@@ -12,6 +12,7 @@
 #include "common/clock.hpp"
 #include "common/files.hpp"
 #include "runtime/runtime_status.hpp"
+#include "support/shell_script.hpp"
 #include "support/shell_session.hpp"
 
 namespace kelvo::testing {
@@ -43,8 +44,8 @@ std::int32_t dead_pid() {
 void write_status(const std::filesystem::path& dir, RuntimeStatus status) {
   status.version = "0.6.1";
   status.updated = wall_now();
-  ASSERT_TRUE(replace_file_unsynced(runtime_status_path(dir, status.owner),
-                                    encode_runtime_status(status), dir / "tmp"));
+  ASSERT_TRUE(
+      replace_shared_file(runtime_status_path(dir, status.owner), encode_runtime_status(status)));
 }
 
 TEST(FleetMetrics, NodeExporterServesTheShellsSeries) {
@@ -61,14 +62,28 @@ TEST(FleetMetrics, NodeExporterServesTheShellsSeries) {
   RuntimeStatus gone{};
   gone.pid = dead_pid();
   gone.owner = "gone";
+  gone.pacing = Pacing::Blocked;  // its last word, no longer true
   write_status(runtime.path(), gone);
+  RuntimeStatus stopped{};
+  stopped.pid = dead_pid();
+  stopped.owner = "stop\x1b]52;c;eA==\x07\u202eped";  // drives no terminal that shows the metrics
+  stopped.ended = RuntimeEnd{"stopped", 0, wall_now(), "stopped"};
+  write_status(runtime.path(), stopped);
+  std::filesystem::create_symlink("/proc/self/pagemap", runtime.path() / "planted.json");
 
-  const std::string output = (textfiles.path() / "kelvo.prom").string();
+  // The output's name, planted as a link to a file the writer must not touch.
+  const auto output = textfiles.path() / "kelvo.prom";
+  const auto victim = runtime.path() / "victim";
+  ASSERT_TRUE(replace_shared_file(victim, "kept\n"));
+  std::filesystem::create_symlink(victim, output);
   const ProgramRun fleet =
       run_program({fleet_program().string(), "--runtime-dir", runtime.path().string(),
-                   "--prometheus", "--output", output});
-  EXPECT_EQ(fleet.exit_code, 1) << fleet.err;  // the blocked agent and the gone shell
-  EXPECT_EQ(fleet.out + fleet.err, "");
+                   "--prometheus", "--output", output.string()});
+  EXPECT_EQ(fleet.exit_code, 1)
+      << fleet.err;  // the blocked agent, the gone shell, the planted file
+  EXPECT_EQ(fleet.out + fleet.err, "kelvo-fleet: skipped planted.json: a symbolic link\n");
+  EXPECT_EQ(read_file(victim), "kept\n");
+  EXPECT_FALSE(std::filesystem::is_symlink(output));
 
   const std::string address = "127.0.0.1:" + std::to_string(free_port());
   RunningProgram exporter({kExporter.string(), "--web.listen-address=" + address,
@@ -85,9 +100,14 @@ TEST(FleetMetrics, NodeExporterServesTheShellsSeries) {
   for (const std::string line :
        {"kelvo_blocked{owner=\"we\\\"ird\\\\owner\",shell_id=\"KELVO-0\"} 1",
         "kelvo_nudges_total{owner=\"we\\\"ird\\\\owner\",shell_id=\"KELVO-0\"} 3",
-        "kelvo_up{owner=\"gone\",shell_id=\"\"} 0", "node_textfile_scrape_error 0"}) {
+        "kelvo_up{owner=\"gone\",shell_id=\"\"} 0", "kelvo_gone{owner=\"gone\",shell_id=\"\"} 1",
+        "kelvo_ended{cause=\"stopped\",owner=\"stop\\\\x1b]52;c;eA==\\\\x07\\\\u202eped\","
+        "shell_id=\"\"} 1",
+        "kelvo_files_skipped 1", "node_textfile_scrape_error 0"}) {
     EXPECT_NE(scrape.out.find("\n" + line + "\n"), std::string::npos) << line << "\n" << scrape.out;
   }
+  EXPECT_EQ(scrape.out.find("kelvo_blocked{owner=\"gone\""), std::string::npos) << scrape.out;
+  EXPECT_EQ(scrape.out.find_first_of("\x1b\x07"), std::string::npos) << scrape.out;
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // Five real shells keeping their runtime status in one folder, as kelvo-fleet sees them.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
+#include <fstream>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -105,6 +107,37 @@ TEST_F(Fleet, ShowsEachShellTrulyAndSaysWhenNobodyNeedsAPerson) {
   EXPECT_EQ(later_code, 0);
   EXPECT_EQ(later_shells.size(), 4u);
   EXPECT_EQ(later_shells.at("blocked").at("state"), "busy");
+}
+
+// A folder that the shells' user may write, as a hostile one fills it: kelvo-fleet must neither
+// hang nor swallow a gigabyte, and must not call a folder it cannot read calm.
+TEST(FleetFolder, SkipsWhatIsNoStatusWithoutHangingAndFailsForAFolderItCannotRead) {
+  TempDir runtime;
+  const auto at = [&](const char* name) { return runtime.path() / name; };
+  std::filesystem::create_symlink("/proc/kmsg", at("kmsg.json"));  // a read blocks for ever
+  std::filesystem::create_symlink("/proc/self/pagemap", at("pagemap.json"));
+  ASSERT_EQ(::mkfifo(at("fifo.json").c_str(), 0600), 0);
+  { std::ofstream(at("sparse.json")) << "{"; }
+  std::filesystem::resize_file(at("sparse.json"), 1ull << 30);
+  { std::ofstream(at("damaged.json")) << "{\"version\": \"0.6.1\", \"pid\": 1}"; }
+  { std::ofstream(at("\x1b]0;owned\x07.json")) << "[]"; }
+  const ProgramRun run = run_program({"timeout", "20", fleet_program().string(), "--runtime-dir",
+                                      runtime.path().string(), "--prometheus"});
+  EXPECT_EQ(run.exit_code, 1);  // files whose shells' state is unknown need a person
+  EXPECT_EQ(run.err,
+            "kelvo-fleet: skipped \\x1b]0;owned\\x07.json: not a JSON object\n"
+            "kelvo-fleet: skipped damaged.json: owner: missing\n"
+            "kelvo-fleet: skipped fifo.json: not a regular file\n"
+            "kelvo-fleet: skipped kmsg.json: a symbolic link\n"
+            "kelvo-fleet: skipped pagemap.json: a symbolic link\n"
+            "kelvo-fleet: skipped sparse.json: larger than 65536 bytes\n");
+  EXPECT_NE(run.out.find("\nkelvo_files_skipped 6\n"), std::string::npos) << run.out;
+
+  const ProgramRun missing =
+      run_program({fleet_program().string()}, {}, {{"KELVO_RUNTIME_DIR", at("mistyped").string()}});
+  EXPECT_EQ(missing.exit_code, 3);
+  EXPECT_EQ(missing.err, "kelvo-fleet: cannot read " + at("mistyped").string() +
+                             ": No such file or directory\n");
 }
 
 }  // namespace

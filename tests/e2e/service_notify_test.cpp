@@ -17,8 +17,10 @@
 namespace kelvo::testing {
 namespace {
 
-const std::string kSuperseded =
-    "kelvo-shell: link no longer held by KELVO-0 — superseded, exiting\n";
+const std::string kRevoked =
+    "kelvo-shell: link no longer held by KELVO-0 — the host says it was revoked; make a new link "
+    "to "
+    "pace the agent again; exiting\n";
 
 // qrn-sim behind a script that adds a line to `polls` for each poll: one a cycle.
 class PollCountingHost {
@@ -195,7 +197,7 @@ TEST(ServiceNotify, NoWatchdogUnlessAskedAndNothingWithoutTheSocket) {
     const auto run = session.wait_for_shell_exit();
     ASSERT_TRUE(run) << c.name;
     EXPECT_EQ(run->exit_code, 0) << c.name;
-    EXPECT_EQ(run->err, kSuperseded) << c.name;
+    EXPECT_EQ(run->err, kRevoked) << c.name;
 
     const auto notifications = manager.received();
     ASSERT_EQ(notifications.size(), c.expected.size())

@@ -5,9 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "common/percent_encoding.hpp"
 #include "support/temp_dir.hpp"
@@ -42,24 +45,35 @@ TEST(ReadWholeFile, SaysWhyAFileCannotBeRead) {
   EXPECT_EQ(read_whole_file(dir.path()).failure().reason, "Is a directory");
 }
 
-// A folder others can write may hold a link, a FIFO or a huge file where a small one belongs.
-TEST(ReadRegularFile, ReadsOnlyASmallRegularFileNeverThroughALink) {
+TEST(ReadRegularFile, ReadsOnlyASmallRegularFileAndNeverThroughALink) {
   testing::TempDir dir;
-  const auto small = dir.path() / "small";
-  std::ofstream(small) << "12345678";
-  std::filesystem::create_symlink(small, dir.path() / "link");
-  ASSERT_EQ(::mkfifo((dir.path() / "fifo").c_str(), 0600), 0);  // no writer: would block
-  std::ofstream(dir.path() / "large") << "123456789";
-  EXPECT_EQ(*read_regular_file(small, 8), "12345678");
-  const std::vector<std::pair<std::string, std::string>> refused = {
-      {"link", "Too many levels of symbolic links"},
-      {"fifo", "not a regular file"},
-      {"large", "larger than 8 bytes"},
-      {"missing", "No such file or directory"},
+  const auto path = [&](const char* name) { return dir.path() / name; };
+  ASSERT_TRUE(replace_shared_file(path("small"), std::string(16, 'x')));
+  ASSERT_TRUE(replace_shared_file(path("sparse"), ""));
+  std::filesystem::resize_file(path("sparse"), 1ull << 30);  // a gigabyte that takes no disk
+  ASSERT_EQ(::mkfifo(path("fifo").c_str(), 0600), 0);        // nobody ever writes it
+  std::filesystem::create_symlink(path("small"), path("link"));
+  std::filesystem::create_symlink("/proc/self/pagemap", path("pagemap"));
+  const struct {
+    const char* name;
+    std::size_t limit;
+    std::string result;
+  } cases[] = {
+      {"small", 16, std::string(16, 'x')},
+      {"small", 15, "larger than 15 bytes"},
+      {"sparse", 65536, "larger than 65536 bytes"},
+      {"fifo", 65536, "not a regular file"},
+      {"link", 65536, "a symbolic link"},
+      {"pagemap", 65536, "a symbolic link"},
+      {"missing", 65536, "No such file or directory"},
+      {".", 65536, "not a regular file"},
   };
-  for (const auto& [name, reason] : refused) {
-    EXPECT_EQ(read_regular_file(dir.path() / name, 8).failure().reason, reason) << name;
+  for (const auto& c : cases) {
+    const auto read = read_regular_file(path(c.name), c.limit);
+    EXPECT_EQ(read ? read->text : read.failure().reason, c.result) << c.name;
   }
+  const auto before = std::chrono::system_clock::now() - std::chrono::minutes(1);
+  EXPECT_GT(read_regular_file(path("small"), 16)->modified, before);
 }
 
 TEST(KeepAside, MovesTheFileAsideNeverOverAnEarlierBackup) {
@@ -76,23 +90,58 @@ TEST(KeepAside, MovesTheFileAsideNeverOverAnEarlierBackup) {
   EXPECT_EQ(*keep_aside(path, at_epoch_ms(2000)), std::nullopt);  // nothing left to keep
 }
 
-TEST(ReplaceFileUnsynced, WritesAFileOthersCanReadAndLeavesNoTemporaryOnFailure) {
+TEST(ReplaceSharedFile, WritesAFileOthersCanReadNeverThroughAPlantedLink) {
   testing::TempDir dir;
   const auto path = dir.path() / "demo.json";
-  const auto temporary = dir.path() / "demo.json.tmp";
+  // A link planted at the file is replaced, never written through; the victim keeps its bytes.
+  const auto victim = dir.path() / "victim";
+  ASSERT_TRUE(replace_shared_file(victim, "kept"));
+  std::filesystem::create_symlink(victim, path);
   const mode_t umask_before = ::umask(077);
-  const auto first = replace_file_unsynced(path, "one", temporary);
-  const auto second = replace_file_unsynced(path, "two", temporary);
+  const auto first = replace_shared_file(path, "one");
+  const auto second = replace_shared_file(path, "two");
   ::umask(umask_before);
   ASSERT_TRUE(first && second);
-  EXPECT_EQ(*read_whole_file(path), "two");
+  EXPECT_EQ(read_regular_file(path, 100)->text, "two");
   EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms(0644));
-  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_EQ(*read_whole_file(victim), "kept");
 
   std::filesystem::create_directories(dir.path() / "full" / "inside");  // can't be renamed over
-  const auto refused = replace_file_unsynced(dir.path() / "full", "x", temporary);
+  ASSERT_FALSE(replace_shared_file(dir.path() / "full", "x"));
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"demo.json", "full", "victim"}));  // no temporary
+}
+
+// A user who can change the folder's entries could swap the file under a writer run as root.
+TEST(ReplaceSharedFile, WritesOnlyIntoAFolderNoOtherUserCanChange) {
+  const struct {
+    unsigned owner, mode, caller;
+    std::optional<std::string> refusal;
+  } cases[] = {
+      {0, 0755, 0, std::nullopt},
+      {0, 0755, 1000, std::nullopt},  // root's folder, the caller may write it or not
+      {1000, 0700, 1000, std::nullopt},
+      {0, 01777, 0, std::nullopt},  // /tmp: others cannot rename the caller's files
+      {1001, 0755, 0, "its folder belongs to user 1001"},
+      {1001, 0755, 1000, "its folder belongs to user 1001"},
+      {0, 0775, 0, "its folder is writable by other users and not sticky"},
+      {0, 0757, 0, "its folder is writable by other users and not sticky"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(shared_folder_refusal(c.owner, S_IFDIR | c.mode, c.caller), c.refusal)
+        << c.owner << " " << std::oct << c.mode << " " << c.caller;
+  }
+
+  testing::TempDir dir;
+  std::filesystem::permissions(dir.path(), std::filesystem::perms(0777));
+  const auto refused = replace_shared_file(dir.path() / "kelvo.prom", "kelvo_files_skipped 0\n");
   ASSERT_FALSE(refused);
-  EXPECT_FALSE(std::filesystem::exists(temporary));
+  EXPECT_EQ(refused.failure().reason, "its folder is writable by other users and not sticky");
+  EXPECT_TRUE(std::filesystem::is_empty(dir.path()));
 }
 
 TEST(PercentEncode, KeepsOnlyLettersDigitsAndTheNamedBytes) {

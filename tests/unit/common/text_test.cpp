@@ -92,6 +92,23 @@ TEST(ReplaceAll, ReplacesLeftToRightWithoutOverlap) {
   EXPECT_EQ(replace_all("x", "y", "z"), "x");
 }
 
+TEST(EscapeControls, KeepsTextToOneLineThatDrivesNoTerminal) {
+  const struct {
+    std::string raw, also, escaped;
+  } cases[] = {
+      {"plain, ünïcode ✓", "", "plain, ünïcode ✓"},
+      {"a\\b\"c", "\"", "a\\\\b\\\"c"},
+      {"1\n2\r3\t4", "", "1\\n2\\r3\\t4"},
+      {"\x1b[2J\x1b]52;c;eA==\x07\x7f", "", "\\x1b[2J\\x1b]52;c;eA==\\x07\\x7f"},
+      {"\u009b31m", "", "\\u009b31m"},  // C1
+      {"evil\u202egnp.exe", "", "evil\\u202egnp.exe"},
+      {"\u200e\u200f\u202a\u2066\u2069\u061c", "", "\\u200e\\u200f\\u202a\\u2066\\u2069\\u061c"},
+      {"\u200d\u2070", "", "\u200d\u2070"},  // a joiner and superscript zero are shown
+      {"bad\xff", "", "bad\uFFFD"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(escape_controls(c.raw, c.also), c.escaped) << c.escaped;
+}
+
 TEST(Fill, FillsHolesInOrder) {
   EXPECT_EQ(fill("refused {}: {}", {"delay", "why"}), "refused delay: why");
   EXPECT_EQ(fill("{}{}", {"a"}), "a{}");

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "board/local_stamp.hpp"
+#include "common/local_stamp.hpp"
 #include "common/text.hpp"
 #include "common/version.hpp"
 #include "cycle/operator_messages.hpp"

@@ -15,7 +15,8 @@ const std::string kIdle = R"({
   "next_nudge_ms": 1765000120000, "nudges": 2, "nudges_total": 7,
   "host": {"ok": false, "failing_since_ms": 1765000050000, "last_failure": "exit status 3"},
   "board": {"id": "cqijcs", "checkpoints": 2}, "classes": 1,
-  "ended": {"reason": "superseded", "exit_code": 0, "at_ms": 1765000070000},
+  "hook": {"failures": 3, "last_failure": "exit status 6"},
+  "ended": {"reason": "superseded", "cause": "revoked", "exit_code": 0, "at_ms": 1765000070000},
   "later": {"unknown": true}
 })";
 
@@ -35,7 +36,13 @@ TEST(RuntimeStatus, DecodesTheFileAndGivesBackWhatItEncodes) {
   EXPECT_EQ(decoded->host.failing_since, at_epoch_ms(1765000050000));
   EXPECT_EQ(decoded->board, (RuntimeBoard{"cqijcs", 2}));
   EXPECT_EQ(decoded->ended->at, at_epoch_ms(1765000070000));
-  EXPECT_EQ(decode_or_nothing(encode_runtime_status(*decoded)), *decoded);
+  EXPECT_EQ(decoded->ended->cause, "revoked");
+  EXPECT_EQ(decoded->hook, (RuntimeHook{3, "exit status 6"}));
+  const std::string encoded = encode_runtime_status(*decoded);
+  EXPECT_NE(encoded.find("\"reason\": \"superseded\",\n    \"cause\": \"revoked\""),
+            std::string::npos)
+      << encoded;
+  EXPECT_EQ(decode_or_nothing(encoded), *decoded);
 
   // A shell before the host's first report, every nullable field null.
   RuntimeStatus fresh;
@@ -45,6 +52,7 @@ TEST(RuntimeStatus, DecodesTheFileAndGivesBackWhatItEncodes) {
   fresh.pacing = Pacing::Held;
   const std::string text = encode_runtime_status(fresh);
   EXPECT_NE(text.find("\"shell_id\": null,\n  \"started_ms\": 0"), std::string::npos) << text;
+  EXPECT_EQ(text.find("\"hook\""), std::string::npos) << text;  // as an older shell wrote it
   RuntimeStatus repaired = fresh;
   repaired.owner = "a\xEF\xBF\xBD";  // the bad byte as U+FFFD
   EXPECT_EQ(decode_or_nothing(text), repaired);
@@ -65,6 +73,9 @@ TEST(RuntimeStatus, RefusesKnownFieldsOfTheWrongKindWithTheReason) {
       {R"("ok": false)", R"("ok": 0)", "host.ok: wrong type"},
       {R"("checkpoints": 2)", R"("checkpoints": null)", "board.checkpoints: wrong type"},
       {R"("ended": {)", R"("ended": [], "x": {)", "ended: not an object"},
+      {R"("cause": "revoked")", R"("cause": 2)", "ended.cause: wrong type"},
+      {R"("failures": 3)", R"("failures": -3)", "hook.failures: wrong type"},
+      {R"("hook": {)", R"("hook": 1, "x": {)", "hook: not an object"},
       {R"("classes": 1)", R"("classes": 1, "classes": 2)", "not JSON, or a key given twice"},
   };
   for (const auto& c : cases) {
@@ -90,9 +101,28 @@ TEST(RuntimeStatus, IsDueWhenAnythingButTheUpdateChangesOrAMinuteHasPassed) {
   EXPECT_TRUE(runtime_status_due(&written, current));
 }
 
+TEST(RuntimeStatus, CallsTheHostFailingOnceTheFileSaysAMinuteOfFailures) {
+  const struct {
+    bool ok;
+    std::optional<std::uint64_t> failing_since_ms;
+    bool failing;
+  } cases[] = {
+      {true, std::nullopt, false},   {false, std::nullopt, false},
+      {false, 1765000058800, false},  // one failed call, 1.2 s before the update
+      {false, 1765000000001, false}, {false, 1765000000000, true},
+      {false, 1765000090000, false},  // dated after the update
+  };
+  RuntimeStatus status = *decode_or_nothing(kIdle);  // updated at 1765000060000
+  for (const auto& c : cases) {
+    status.host.ok = c.ok;
+    status.host.failing_since =
+        c.failing_since_ms ? std::optional(at_epoch_ms(*c.failing_since_ms)) : std::nullopt;
+    EXPECT_EQ(host_failing(status), c.failing) << c.ok << " " << c.failing_since_ms.value_or(0);
+  }
+}
+
 TEST(RuntimeStatus, NamesItsFileAsTheStateFileIsNamed) {
   EXPECT_EQ(runtime_status_path("/run/k", "a/b"), std::filesystem::path("/run/k/a%2Fb.json"));
-  EXPECT_EQ(runtime_status_temporary("/run/k/demo.json"), "/run/k/demo.json.tmp");
   EXPECT_TRUE(is_runtime_status_file_name(".json"));  // the empty owner
   EXPECT_FALSE(is_runtime_status_file_name("demo.json.tmp"));
 }

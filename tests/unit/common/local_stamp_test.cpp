@@ -1,4 +1,4 @@
-#include "board/local_stamp.hpp"
+#include "common/local_stamp.hpp"
 
 #include <gtest/gtest.h>
 
