@@ -263,6 +263,8 @@ bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& curre
   // A clock set back must not hold the heartbeat off until it catches up again.
   if (current.updated < written->updated) return true;
   if (elapsed_between(written->updated, current.updated) >= kRuntimeHeartbeat) return true;
+  // Readers judge the host failing by `updated`: write when that judgement turns.
+  if (host_failing(current) != host_failing(*written)) return true;
   RuntimeStatus same_moment = *written;
   same_moment.updated = current.updated;
   return !(same_moment == current);

@@ -86,7 +86,8 @@ Result<RuntimeStatus> decode_runtime_status(std::string_view text);
 inline constexpr Millis kRuntimeHeartbeat = Millis(60 * 1000);
 
 // Whether `current` is to be written, given what was written last (none yet: nullptr): when any
-// field but `updated` differs, or the last write is a heartbeat old.
+// field but `updated` differs, the last write is a heartbeat old, or the host has just failed
+// for kHostFailingAfter (readers judge that by `updated`).
 bool runtime_status_due(const RuntimeStatus* written, const RuntimeStatus& current);
 
 // A shell tells its host failing once the failures have lasted this long; readers judge the same

@@ -100,6 +100,20 @@ TEST(CycleSteps, ACodeBelongsToTheNewerIdleStretchReportedInTheSameCycle) {
   }
 }
 
+// The agent worked in between, too briefly for the shell to see: its done no longer holds, and
+// whoever heard it was blocked hears it is back.
+TEST(CycleSteps, ANewerIdleStretchAfterBlockedIsToldAsResumed) {
+  testing::BoundRun context = bound_run();
+  cycle(context, {}, activity(true, at_s(0)), at_s(10));
+  ASSERT_EQ(
+      events_of(cycle(context, agent_says("!!done!!"), activity(true, at_s(0)), at_s(20))).size(),
+      1u);
+  const auto later = events_of(cycle(context, {}, activity(true, at_s(300)), at_s(301)));
+  ASSERT_EQ(later.size(), 1u);
+  EXPECT_EQ(later[0].kind, ShellEventKind::Resumed);
+  EXPECT_EQ(pacing_of(context.state), Pacing::Nudging);
+}
+
 TEST(CycleSteps, TheNthNudgeOfAStretchIsToldOnceAsUnresponsive) {
   testing::BoundRun context = bound_run();
   context.run.unresponsive_after = 2;

@@ -90,6 +90,7 @@ TEST(RuntimeStatus, RefusesKnownFieldsOfTheWrongKindWithTheReason) {
 
 TEST(RuntimeStatus, IsDueWhenAnythingButTheUpdateChangesOrAMinuteHasPassed) {
   RuntimeStatus written = *decode_or_nothing(kIdle);
+  written.host = {};  // its failing host comes below
   RuntimeStatus current = written;
   current.updated += Millis(59999);
   EXPECT_FALSE(runtime_status_due(&written, current));
@@ -98,6 +99,14 @@ TEST(RuntimeStatus, IsDueWhenAnythingButTheUpdateChangesOrAMinuteHasPassed) {
   EXPECT_TRUE(runtime_status_due(&written, current));
   current = written;
   current.updated += Millis(60000);
+  EXPECT_TRUE(runtime_status_due(&written, current));
+
+  // Failing since 10 s before the last write: due once the failures have lasted a minute.
+  written.host = {false, written.updated - Millis(10000), "poll exit status 1"};
+  current = written;
+  current.updated += Millis(49999);
+  EXPECT_FALSE(runtime_status_due(&written, current));
+  current.updated += Millis(1);
   EXPECT_TRUE(runtime_status_due(&written, current));
 }
 
