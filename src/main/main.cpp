@@ -44,12 +44,19 @@ int main(int argc, char** argv) {
   if (const auto* stop = std::get_if<kelvo::StartupStop>(&command_line)) return stop_with(*stop);
   const auto& line = std::get<kelvo::CommandLine>(command_line);
   if (line.notice) kelvo::report(line.notice->urgency, line.notice->text);
-  kelvo::ProcessHostRunner host(line.host_program);
-  const auto settled = kelvo::bind_and_settle(line, host, kelvo::current_directory);
-  if (const auto* stop = std::get_if<kelvo::StartupStop>(&settled)) return stop_with(*stop);
-  // From here on SIGTERM and SIGINT stop the loop cleanly, ending a host call under way.
+  // From here on SIGTERM and SIGINT stop the shell cleanly, ending a host call under way: the
+  // bind too, which then ends the run before it began.
   kelvo::ProcessStopSignal stop;
+  kelvo::ProcessHostRunner host(line.host_program);
   host.cancel_on(stop.wake_fd());
+  const auto settled = kelvo::bind_and_settle(line, host, kelvo::current_directory);
+  if (const auto signal = stop.requested()) {
+    kelvo::report(kelvo::Urgency::Notice, "stopped by " + *signal + ", exiting");
+    return 0;
+  }
+  if (const auto* stop_line = std::get_if<kelvo::StartupStop>(&settled)) {
+    return stop_with(*stop_line);
+  }
   kelvo::SystemClock clock(stop.wake_fd());
   kelvo::SystemdServiceManager service_manager;
   const auto& settings = std::get<kelvo::StartupSettings>(settled);

@@ -1,5 +1,6 @@
 #include "main/outbox_delivery.hpp"
 
+#include <cerrno>
 #include <type_traits>
 #include <variant>
 
@@ -18,8 +19,9 @@ namespace {
 void deliver(const Run& run, LoopEffects& effects, const Message& message, Delivery& delivery) {
   if (!run.settings.owner) return;
   const ProcessStatus status = send(effects.host, *run.settings.owner, message);
-  if (std::holds_alternative<SpawnFailed>(status)) {
-    report(Urgency::Warning, "send dropped (spawn failed)");
+  if (const auto* failed = std::get_if<SpawnFailed>(&status)) {
+    // A send a stop kept from starting is no loss to report: the run is ending.
+    if (failed->error != ECANCELED) report(Urgency::Warning, "send dropped (spawn failed)");
   } else if (!exited_zero(status)) {
     delivery.last_send = Delivery::Send::Failed;
     delivery.send_failure = "send " + describe_status(status);

@@ -56,8 +56,9 @@ TEST(EventHook, TellsBlockedUnresponsiveAndResumedWithWhatTheAgentSaid) {
   session.operator_command("delay", {"1"});
   ASSERT_TRUE(wait_until([&] { return was_told(log, "unresponsive"); })) << read_file(log);
 
+  // Told within a cycle or two; on a busy machine under the sanitizers a cycle takes seconds.
   session.agent_say("The release needs your sign-off before I can go on. !!done!!");
-  ASSERT_TRUE(wait_until([&] { return was_told(log, "blocked"); }, std::chrono::seconds(3)))
+  ASSERT_TRUE(wait_until([&] { return was_told(log, "blocked"); }, std::chrono::seconds(20)))
       << read_file(log);
   session.agent_busy();
   ASSERT_TRUE(wait_until([&] { return was_told(log, "resumed"); })) << read_file(log);
@@ -118,10 +119,11 @@ TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
   const auto hook_started = std::chrono::steady_clock::now();
   const std::uint64_t hook_started_ms = wall_ms();
 
-  // While it sleeps, a wait already over nudges at once: within a few cycles, even on a busy
-  // machine, where a loop held up by the hook would take the rest of its 30 s.
+  // While it sleeps, a wait already over nudges at once: within a few cycles, which on a busy
+  // machine under the sanitizers take seconds each; a loop held up by the hook would take the
+  // rest of its 30 s.
   session.agent_say("!!wait=1!!");
-  ASSERT_TRUE(wait_until([&] { return nudges() == 3; }, std::chrono::seconds(10)));
+  ASSERT_TRUE(wait_until([&] { return nudges() == 3; }, std::chrono::seconds(20)));
   const std::string ended =
       "kelvo-shell: event hook " + hook.string() + " failed on unresponsive: ";
   ASSERT_TRUE(wait_until([&] { return session.shell_err().find(ended) != std::string::npos; },
@@ -134,7 +136,8 @@ TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
   EXPECT_NE(session.shell_err().find("still thinking"), std::string::npos) << session.shell_err();
 
   // The polls kept going all along, from before the hook began to after it was ended, without a
-  // gap anywhere near its 30 s. Judged by the gaps, not by a count, which a busy machine lowers.
+  // gap anywhere near its 30 s. Judged by the gaps, not by a count, which a busy machine lowers;
+  // 10 s leaves room for slow cycles and still catches a loop held up by the hook.
   ASSERT_TRUE(wait_until([&] {
     const auto times = poll_times(polls.path());
     return !times.empty() && times.back() > hook_ended_ms;
@@ -142,7 +145,7 @@ TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
   const std::vector<std::uint64_t> times = poll_times(polls.path());
   ASSERT_LT(times.front(), hook_started_ms);
   for (std::size_t i = 1; i < times.size(); ++i) {
-    EXPECT_LT(times[i] - times[i - 1], 5000u) << "a poll gap at poll " << i;
+    EXPECT_LT(times[i] - times[i - 1], 10000u) << "a poll gap at poll " << i;
   }
 }
 
