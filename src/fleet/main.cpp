@@ -45,13 +45,10 @@ struct Folder {
   std::vector<SkippedFile> skipped;
 };
 
-// A runtime status is a few hundred bytes; a larger file is no shell's.
-constexpr std::size_t kMaxStatusBytes = 64 * 1024;
-
 // Reads one status file; nothing when it went between the listing and the read (a shell that
 // stopped and had its file removed).
 std::optional<Result<StatusFile>> read_status_file(const std::filesystem::path& path) {
-  const auto file = read_regular_file(path, kMaxStatusBytes);
+  const auto file = read_regular_file(path, kRuntimeStatusMaxBytes);
   if (!file) {
     std::error_code gone;
     if (!std::filesystem::exists(std::filesystem::symlink_status(path, gone))) return std::nullopt;

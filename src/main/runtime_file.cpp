@@ -21,8 +21,9 @@ std::optional<std::string> RuntimeFile::update(const RunSettings& run, const She
 
 std::optional<std::string> RuntimeFile::end(const RunSettings& run, const ShellState& state,
                                             WallTime now) {
-  if (const auto text = read_whole_file(path_)) {
-    const auto current = decode_runtime_status(*text);
+  // Read as kelvo-fleet reads it: the folder may be one that other users can write.
+  if (const auto file = read_regular_file(path_, kRuntimeStatusMaxBytes)) {
+    const auto current = decode_runtime_status(file->text);
     if (current && current->pid != static_cast<std::int32_t>(run.process_id)) return std::nullopt;
   }
   return write(runtime_status_of(run, state, has_hook_, now), now);

@@ -102,6 +102,9 @@ bool host_failing(const RuntimeStatus& status);
 // takes for a status file.
 std::filesystem::path runtime_status_path(const std::filesystem::path& dir, std::string_view owner);
 
+// A status file is far smaller; a larger one is no status file, and is not read whole.
+inline constexpr std::size_t kRuntimeStatusMaxBytes = 64 * 1024;
+
 // Whether a file name in the runtime folder names a status file (and not a temporary).
 bool is_runtime_status_file_name(std::string_view name);
 
