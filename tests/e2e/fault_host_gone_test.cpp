@@ -42,8 +42,7 @@ TEST(FaultHostGone, DropsEverySendWhileTheHostIsMissingAndPicksUpWhenItReturns) 
   // The status reply is built before the cycle's drive-poll, so ask until it tells idle.
   session.agent_idle(55);
   ASSERT_TRUE(wait_until([&] {
-    session.operator_command("status");
-    const auto reply = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+    const auto reply = session.ask_status();
     return reply && reply->text.find("endpoint idle") != std::string::npos;
   }));
 
@@ -69,8 +68,7 @@ TEST(FaultHostGone, DropsEverySendWhileTheHostIsMissingAndPicksUpWhenItReturns) 
   EXPECT_TRUE(session.shell_running());
 
   std::filesystem::rename(away, host);
-  session.operator_command("status");
-  const auto reply = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  const auto reply = session.ask_status();
   ASSERT_TRUE(reply);
   // The dropped nudge still moved the schedule on, and the boundary of the last poll counted.
   EXPECT_NE(reply->text.find("; backoff step 1 of 3 (re-arms at 120s)."), std::string::npos)

@@ -20,8 +20,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kStatus = "⟳ **kelvo** status";
-
 // Ends a quiet minute so the board is shown, classifies its start `:0` as `name` through the
 // operator, and gives the status reply that follows (the registry as the shell holds it).
 std::optional<std::string> classify_board_start(ShellSession& session, const std::string& name) {
@@ -32,8 +30,7 @@ std::optional<std::string> classify_board_start(ShellSession& session, const std
   if (!board) return std::nullopt;
   const std::string id = board->text.substr(board->text.find('`') + 1, 6);
   session.operator_command("classify", {id + "-0", name});
-  session.operator_command("status");
-  const auto reply = session.wait_for_message(text_starts_with(kStatus));
+  const auto reply = session.ask_status();
   if (!reply) return std::nullopt;
   return reply->text;
 }

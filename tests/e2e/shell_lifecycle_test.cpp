@@ -68,8 +68,7 @@ TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
   session.new_link();
   session.start_shell();
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
-  session.operator_command("status");
-  const auto status = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  const auto status = session.ask_status();
   ASSERT_TRUE(status);
   EXPECT_NE(status->text.find(" 1 class in the registry."), std::string::npos) << status->text;
   EXPECT_NE(status->text.find("\nio: 0 frame(s),"), std::string::npos) << status->text;

@@ -18,7 +18,6 @@ const std::string kRegistryTail =
     " Classify a shown checkpoint with `classify <id>-<sub> <name>` or "
     "`!!classify=<id>-<sub>:<name>!!`; `retire \"<names>\"` removes classes. — kelvo "
     "v" KELVO_VERSION;
-const std::vector<std::string> kActiveOnly = {"--active-only"};
 
 // A started shell whose intro has arrived.
 void start(ShellSession& session) {
@@ -26,15 +25,10 @@ void start(ShellSession& session) {
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
 }
 
-std::optional<InboxMessage> ask_status(ShellSession& session) {
-  session.operator_command("status");
-  return session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
-}
-
 TEST(ShellOperator, AnswersStatusBeforeAnythingHappened) {
   ShellSession session;
   start(session);
-  const auto status = ask_status(session);
+  const auto status = session.ask_status();
   ASSERT_TRUE(status);
   EXPECT_EQ(status->from, "KELVO-0");
   EXPECT_EQ(status->flags, kActiveOnly);
@@ -53,7 +47,7 @@ TEST(ShellOperator, DelayMarksACheckpointAndPauseLowersTheLatchWithoutReplies) {
   ShellSession session;
   start(session);
   session.operator_command("delay", {"30"});
-  const auto delayed = ask_status(session);
+  const auto delayed = session.ask_status();
   ASSERT_TRUE(delayed);
   EXPECT_TRUE(delayed->text.starts_with(
       "⟳ **kelvo** status — latch raised; endpoint busy; a delay of 30m is held for the next "
@@ -64,7 +58,7 @@ TEST(ShellOperator, DelayMarksACheckpointAndPauseLowersTheLatchWithoutReplies) {
       << delayed->text;
 
   session.operator_command("pause");
-  const auto paused = ask_status(session);
+  const auto paused = session.ask_status();
   ASSERT_TRUE(paused);
   EXPECT_TRUE(paused->text.starts_with(
       "⟳ **kelvo** status — latch lowered (paused); endpoint busy; timer off; backoff step 0 "
@@ -154,7 +148,7 @@ TEST(ShellOperator, RefusesCommandsItCannotCarryOut) {
   EXPECT_TRUE(fields) << other_board->text;
 
   // Refusals change nothing: still busy, unpaused, on the first checkpoint, nothing saved.
-  const auto status = ask_status(session);
+  const auto status = session.ask_status();
   ASSERT_TRUE(status);
   EXPECT_TRUE(status->text.starts_with(
       "⟳ **kelvo** status — latch raised; endpoint busy; timer off; backoff step 0 of 3 "

@@ -47,7 +47,6 @@ const std::string kNudgeRest =
     "idle stretch — going back to work re-arms them, so re-emit it if you are still blocked. If "
     "you're waiting on a peer or a task with an ETA, emit `!!wait=m!!`.";
 
-const std::vector<std::string> kActiveOnly = {"--active-only"};
 const std::vector<std::string> kNudgeFlags = {"--idle-only", "--ephemeral"};
 
 // "14:05 2026-12-07"
@@ -119,8 +118,7 @@ TEST(ShellPacing, NudgesAnEndpointIdleForAMinute) {
 
   // The ping re-armed the timer two minutes on: the status reply tells, and no second nudge
   // came in the cycles between.
-  session.operator_command("status");
-  const auto status = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  const auto status = session.ask_status();
   ASSERT_TRUE(status);
   const auto machine = match_template(
       status->text.substr(0, status->text.find(" Live board")),
@@ -183,8 +181,7 @@ TEST(ShellPacing, ShowsTheBoardAfterAQuietStretchAndLearnsTheClassifiedWait) {
   EXPECT_FALSE(state.acted_seq);
 
   // The classification started a fresh stretch; the reply counts the two outputs and codes.
-  session.operator_command("status");
-  const auto status = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  const auto status = session.ask_status();
   ASSERT_TRUE(status);
   const auto status_fields = match_template(
       status->text,

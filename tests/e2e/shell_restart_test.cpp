@@ -34,8 +34,7 @@ std::size_t count_starting(const ShellSession& session, std::string_view prefix)
 
 // The status reply's first line with its running seconds masked: the rest must not move.
 std::string status_line(ShellSession& session) {
-  session.operator_command("status");
-  const auto reply = session.wait_for_message(text_starts_with("⟳ **kelvo** status"));
+  const auto reply = session.ask_status();
   if (!reply) return "";
   const std::string first = reply->text.substr(0, reply->text.find('\n'));
   return std::regex_replace(first, std::regex("~[0-9]+s"), "~Ns");

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
 #include <optional>
 #include <string>
 
 namespace kelvo::testing {
+
+// 10:29:05 UTC, in milliseconds since the epoch: a moment the local-time texts are checked at.
+inline constexpr std::uint64_t k102905 = 1796725745000;
 
 // A fixture for texts in local time: each test picks a TZ with use_zone, and the process's own
 // is put back afterwards.

@@ -165,6 +165,11 @@ std::vector<InboxMessage> ShellSession::inbox() const {
   return messages;
 }
 
+std::optional<InboxMessage> ShellSession::ask_status() {
+  operator_command("status");
+  return wait_for_message(text_starts_with("⟳ **kelvo** status"));
+}
+
 std::optional<InboxMessage> ShellSession::wait_for_message(const MessageTest& test,
                                                            std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;

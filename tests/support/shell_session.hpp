@@ -39,6 +39,9 @@ struct MessageTest {
 };
 MessageTest text_is(std::string text);
 MessageTest text_starts_with(std::string prefix);
+
+// The flags of a message that reaches the agent only while it is active.
+inline const std::vector<std::string> kActiveOnly = {"--active-only"};
 MessageTest text_contains(std::string part);
 
 // How the shell is started: its arguments come first (--link, --qrn, --state-dir), so an
@@ -102,6 +105,8 @@ class ShellSession {
   // one. On timeout the test fails with the inbox and the shell's standard error.
   std::optional<InboxMessage> wait_for_message(
       const MessageTest& test, std::chrono::milliseconds timeout = std::chrono::seconds(60));
+  // Sends the operator's `status` and waits for the reply.
+  std::optional<InboxMessage> ask_status();
 
  private:
   void sim_ok(std::vector<std::string> args) const;

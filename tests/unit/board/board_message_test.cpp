@@ -11,20 +11,19 @@ namespace {
 constexpr WallTime RESUME = at_epoch_ms(1796652300000);
 constexpr std::string_view STATE_PATH = "/var/kelvo/state/ada.json";
 
-constexpr Millis ms(std::uint64_t count) { return Millis(count); }
-
 // The board of the worked example: :0, :1 and :2 marked 2410, 725 and 65 s before the resume.
 StretchBoard example_board() {
-  StretchBoard board("k7m2qz", RESUME - ms(2410000));
-  mark_checkpoint(board, RESUME - ms(725000));
-  mark_checkpoint(board, RESUME - ms(65000));
+  StretchBoard board("k7m2qz", RESUME - Millis(2410000));
+  mark_checkpoint(board, RESUME - Millis(725000));
+  mark_checkpoint(board, RESUME - Millis(65000));
   record_resume(board, RESUME);
   return board;
 }
 
 std::string message_with(const ClassRegistry& registry,
                          const std::optional<std::string>& path = std::string(STATE_PATH)) {
-  return board_message(ms(200000), "14:05 2026-12-07", example_board(), "KELVO-0", registry, path);
+  return board_message(Millis(200000), "14:05 2026-12-07", example_board(), "KELVO-0", registry,
+                       path);
 }
 
 // The classes sentence alone: everything after the last "fresh stretch.".
@@ -95,11 +94,12 @@ TEST(BoardMessage, ListsFifteenClassesAndCountsTheRest) {
 }
 
 TEST(BoardMessage, ShowsNewestFirstAndZeroForMarksAfterTheResume) {
-  StretchBoard board("p4q5r6", RESUME - ms(5000));
-  for (std::uint64_t i = 1; i <= 10; ++i) mark_checkpoint(board, RESUME - ms(5000) + ms(i * 1000));
+  StretchBoard board("p4q5r6", RESUME - Millis(5000));
+  for (std::uint64_t i = 1; i <= 10; ++i)
+    mark_checkpoint(board, RESUME - Millis(5000) + Millis(i * 1000));
   record_resume(board, RESUME);
   const std::string message =
-      board_message(ms(60999), "09:05 2026-03-07", board, "sh-7", {}, std::nullopt);
+      board_message(Millis(60999), "09:05 2026-03-07", board, "sh-7", {}, std::nullopt);
   EXPECT_NE(message.find("after ~1m idle."), std::string::npos);
   EXPECT_NE(message.find("marked):\n:10 ~0s\n:9 ~0s\n:8 ~0s\n:7 ~0s\n:6 ~0s\n:5 ~0s\n:4 ~1s\n"
                          ":3 ~2s\n:2 ~3s\n:1 ~4s\nIf one"),
@@ -112,8 +112,8 @@ TEST(BoardStatusLine, ShowsRangeAndResumeNote) {
   StretchBoard board("k7m2qz", RESUME);
   EXPECT_EQ(board_status_line(board),
             " Live board `k7m2qz` — checkpoints :0; no resume reported yet.");
-  for (std::uint64_t i = 1; i <= 3; ++i) mark_checkpoint(board, RESUME + ms(i));
-  record_resume(board, RESUME + ms(10));
+  for (std::uint64_t i = 1; i <= 3; ++i) mark_checkpoint(board, RESUME + Millis(i));
+  record_resume(board, RESUME + Millis(10));
   EXPECT_EQ(board_status_line(board),
             " Live board `k7m2qz` — checkpoints :0..:3; deltas measure to the last resume.");
 }

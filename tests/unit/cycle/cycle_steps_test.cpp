@@ -9,12 +9,13 @@
 #include "frame/frame_mac.hpp"
 #include "qrn-sim/frames.hpp"
 #include "support/bound_run.hpp"
+#include "support/link_token.hpp"
 
 namespace kelvo {
 namespace {
 
 constexpr std::uint64_t kStart = 1'800'000'000'000;
-const std::string kLink = "link-token";
+using testing::kLink;
 
 WallTime at_s(std::uint64_t seconds) { return at_epoch_ms(kStart + seconds * 1000); }
 

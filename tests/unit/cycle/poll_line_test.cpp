@@ -7,11 +7,12 @@
 
 #include "frame/frame_mac.hpp"
 #include "qrn-sim/frames.hpp"
+#include "support/link_token.hpp"
 
 namespace kelvo {
 namespace {
 
-const std::string kLink = "link-token";
+using testing::kLink;
 
 // The outcome of every kind of line, signed under the run's link or another one, in the loop's
 // order: a boundary first, then any mention of one, then io, then a command.

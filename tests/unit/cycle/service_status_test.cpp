@@ -12,7 +12,7 @@
 namespace kelvo {
 namespace {
 
-constexpr std::uint64_t k102905 = 1796725745000;  // 10:29:05 UTC
+using testing::k102905;
 
 WallTime at(std::uint64_t seconds_after) { return at_epoch_ms(k102905 + seconds_after * 1000); }
 

@@ -14,7 +14,7 @@
 namespace kelvo {
 namespace {
 
-constexpr std::uint64_t k102905 = 1796725745000;  // 10:29:05 UTC
+using testing::k102905;
 const WallTime kNow = at_epoch_ms(k102905);
 
 WallTime ago(std::int64_t secs) { return at_epoch_ms(k102905 - secs * 1000); }

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "frame/frame_mac.hpp"
+#include "support/link_token.hpp"
 
 namespace kelvo {
 namespace {
 
-constexpr std::string_view kLink = "link-token-1";
-const FrameKey kKey = derive_frame_key(kLink);
+using testing::kKey;
+using testing::kLink;
 
 std::string signed_line(std::string_view frame_text) { return *sign_frame(frame_text, kLink); }
 

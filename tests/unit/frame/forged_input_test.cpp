@@ -15,12 +15,13 @@
 #include "common/hex.hpp"
 #include "frame/event_frame.hpp"
 #include "frame/frame_mac.hpp"
+#include "support/link_token.hpp"
 
 namespace kelvo {
 namespace {
 
-constexpr std::string_view kLink = "link-token-1";
-const FrameKey kKey = derive_frame_key(kLink);
+using testing::kKey;
+using testing::kLink;
 constexpr std::size_t kMacDigits = 64;
 
 // What every typed parser makes of one line.

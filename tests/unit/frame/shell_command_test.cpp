@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "frame/frame_mac.hpp"
+#include "support/link_token.hpp"
 
 namespace kelvo {
 namespace {
 
-constexpr std::string_view kLink = "link-token-1";
+using testing::kLink;
 
 const std::string kNeedsMinutes = "needs whole minutes, e.g. `delay 30`";
 const std::string kNeedsOperands =

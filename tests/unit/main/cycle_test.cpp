@@ -21,13 +21,14 @@
 #include "support/fake_host_runner.hpp"
 #include "support/fake_service_manager.hpp"
 #include "support/fake_stop_signal.hpp"
+#include "support/link_token.hpp"
 #include "support/temp_dir.hpp"
 
 namespace kelvo {
 namespace {
 
 constexpr std::uint64_t kStart = 1'800'000'000'000;
-const std::string kLink = "link-token";
+using testing::kLink;
 
 // A host whose poll outputs are scripted cycle by cycle; drive-poll and digest print whatever
 // is set at the moment they are called.
