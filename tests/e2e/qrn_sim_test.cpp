@@ -21,7 +21,7 @@ namespace {
 using Args = std::vector<std::string>;
 using Env = std::vector<std::pair<std::string, std::string>>;
 
-const std::string kSim = KELVO_BUILD_DIR "/qrn-sim";
+const std::string kSim = KELVO_QRN_SIM;
 
 // A qrn-sim home in a temporary folder, and runs of the real program against it.
 class SimHome {

@@ -49,7 +49,7 @@ std::string describe(const std::vector<InboxMessage>& messages) {
 std::filesystem::path shell_program() {
   return std::filesystem::path(KELVO_BUILD_DIR) / "kelvo-shell";
 }
-std::filesystem::path sim_program() { return std::filesystem::path(KELVO_BUILD_DIR) / "qrn-sim"; }
+std::filesystem::path sim_program() { return KELVO_QRN_SIM; }
 std::filesystem::path fleet_program() {
   return std::filesystem::path(KELVO_BUILD_DIR) / "kelvo-fleet";
 }
