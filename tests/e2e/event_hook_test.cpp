@@ -47,7 +47,7 @@ TEST(EventHook, TellsBlockedUnresponsiveAndResumedWithWhatTheAgentSaid) {
   session.start_shell({.host = sim_program(),
                        .extra_args = {"--on-event", hook.string(), "--unresponsive-after", "1"},
                        .extra_env = {}});
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
 
   session.agent_idle(600);  // nudged at once: the first nudge is the one that counts
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** — idle")));
@@ -104,7 +104,7 @@ TEST(EventHook, AHookThatHangsNeitherHoldsUpTheLoopNorOutlivesThirtySeconds) {
   session.start_shell({.host = sim_program(),
                        .extra_args = {"--on-event", hook.string(), "--unresponsive-after", "1"},
                        .extra_env = {{"QRN_SIM_POLL_LOG", polls.path().string()}}});
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   session.agent_idle(600);
   ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** — idle")));
   // A second nudge at once, with the first unanswered: the event that starts the hook.

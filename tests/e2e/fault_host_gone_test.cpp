@@ -36,7 +36,7 @@ TEST(FaultHostGone, DropsEverySendWhileTheHostIsMissingAndPicksUpWhenItReturns) 
   const std::filesystem::path host = vanishing_host(dir.path());
   ShellSession session;
   session.start_shell({.host = host, .extra_args = {}, .extra_env = {}});
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
 
   // Idle for 55 s: the first nudge falls due about five seconds from now, while the host is gone.
   // The status reply is built before the cycle's drive-poll, so ask until it tells idle.
@@ -83,7 +83,7 @@ TEST(FaultHostGone, DropsEverySendWhileTheHostIsMissingAndPicksUpWhenItReturns) 
   // dropped replies, re-intro and nudge are lost, not sent late.
   const auto inbox = session.inbox();
   ASSERT_FALSE(inbox.empty());
-  EXPECT_TRUE(inbox[0].text.starts_with("⟳ **kelvo** is pacing"));
+  EXPECT_TRUE(inbox[0].text.starts_with(kIntroStart));
   for (std::size_t i = 1; i < inbox.size(); ++i) {
     EXPECT_TRUE(inbox[i].text.starts_with("⟳ **kelvo** status")) << inbox[i].text;
   }

@@ -39,7 +39,6 @@ using std::chrono::milliseconds;
 // Under the sanitizers every start costs several times more; memory errors show in fewer rounds.
 constexpr int kKills = stress_rounds(200, 30);
 constexpr auto kRunEndTimeout = milliseconds(20'000);
-constexpr std::string_view kIntro = "⟳ **kelvo** is pacing";
 constexpr std::string_view kKeptAside = "; starting afresh";
 
 // A lock every process of one shell run holds: the shell inherits a descriptor of a shared flock
@@ -307,7 +306,7 @@ class KillRun {
     const auto messages = inbox();
     std::vector<std::string> intros_from;
     for (std::size_t i = before.inbox; i < messages.size(); ++i) {
-      if (messages[i].text.starts_with(kIntro))
+      if (messages[i].text.starts_with(kIntroStart))
         intros_from.push_back(messages[i].from.value_or(""));
     }
     tally.intros += static_cast<int>(intros_from.size());

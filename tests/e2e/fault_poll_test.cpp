@@ -155,7 +155,7 @@ TEST(FaultPoll, SurvivesPollsThatMisbehaveAndGivesTheirMemoryBack) {
   const MisbehavingHost host(dir.path());
   ShellSession session;
   session.start_shell({.host = host.program(), .extra_args = {}, .extra_env = {}});
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   const auto pid = host.shell_pid();
   ASSERT_TRUE(pid);
   StatusProbe probe(session, *pid);

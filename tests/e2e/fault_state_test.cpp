@@ -104,7 +104,7 @@ TEST_P(FaultStateFolder, KeepsTheRegistryInMemoryAndSavesAgainOnceWritable) {
   const Spoiler& spoiler = GetParam();
   ShellSession session;
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   const fs::path folder = session.state_dir() / "state";
   const fs::path file = session.state_file();
 
@@ -135,7 +135,7 @@ TEST(FaultStateFile, KeepsAnUnreadableFileAsideBeforeTheFirstSave) {
   const std::string damaged = "{\"registry\": {\"ci_run\": {\"count\": 3}}";  // half-edited
   std::ofstream(file) << damaged;
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   const std::string loaded = "kelvo-shell: state file " + file.string() +
                              " could not be loaded: not a state file (damaged JSON, a key given "
                              "twice, or a missing or wrong-typed field); starting with an empty "
@@ -158,7 +158,7 @@ TEST(FaultStateFile, KeepsAnUnreadableFileAsideBeforeTheFirstSave) {
 TEST(FaultOwnerName, KeepsAClimbingOwnerInsideTheStateFolder) {
   ShellSession session("../escape");
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   ASSERT_TRUE(holds(classify_board_start(session, "odd_owner_wait"), " 1 class in the registry."));
 
   const fs::path file = session.state_dir() / "state" / "..%2Fescape.json";

@@ -114,7 +114,7 @@ TEST(ServiceNotify, ReadyStatusWatchdogAndStoppingFollowTheRun) {
   ASSERT_TRUE(wait_until([&] { return !manager.received().empty(); })) << session.shell_err();
   const auto inbox = session.inbox();
   ASSERT_EQ(inbox.size(), 1u);
-  EXPECT_TRUE(inbox[0].text.starts_with("⟳ **kelvo** is pacing"));
+  EXPECT_TRUE(inbox[0].text.starts_with(kIntroStart));
   const std::string ready = manager.received()[0];
   const auto ready_slots = match_template(ready,
                                           "READY=1\nSTATUS=demo: busy (no report yet); no nudge "
@@ -191,7 +191,7 @@ TEST(ServiceNotify, NoWatchdogUnlessAskedAndNothingWithoutTheSocket) {
     if (c.socket_named) env.emplace_back("NOTIFY_SOCKET", manager.path().string());
     if (c.watchdog_asked) env.emplace_back("WATCHDOG_USEC", "300000000");
     session.start_shell({.host = host.program(), .extra_args = {}, .extra_env = env});
-    ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing"))) << c.name;
+    ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart))) << c.name;
     ASSERT_TRUE(wait_until([&] { return host.polls() >= 4; })) << c.name;
     ASSERT_EQ(session.sim({"link", "revoke", session.link()}).exit_code, 0);
     const auto run = session.wait_for_shell_exit();

@@ -10,8 +10,6 @@
 namespace kelvo::testing {
 namespace {
 
-const std::string kIntroStart = "⟳ **kelvo** is pacing";
-
 // The run summary, the last line of the status reply.
 std::string io_line(const InboxMessage& status) {
   return status.text.substr(status.text.rfind('\n') + 1);

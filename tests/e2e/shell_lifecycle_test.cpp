@@ -13,7 +13,7 @@ namespace {
 TEST(ShellLifecycle, ExitsCleanlyOnceItsLinkIsRevoked) {
   ShellSession session("demo", "KELVO-5");
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   ASSERT_EQ(session.sim({"link", "revoke", session.link()}).exit_code, 0);
   const auto run = session.wait_for_shell_exit();
   ASSERT_TRUE(run);
@@ -28,7 +28,7 @@ TEST(ShellLifecycle, ExitsCleanlyOnceItsLinkIsRevoked) {
 TEST(ShellLifecycle, ASecondShellOnTheLinkSupersedesTheFirst) {
   ShellSession session;
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   RunningProgram second({shell_program().string(), "--link", session.link(), "--qrn",
                          sim_program().string(), "--state-dir", session.state_dir().string()},
                         session.env());
@@ -41,7 +41,7 @@ TEST(ShellLifecycle, ASecondShellOnTheLinkSupersedesTheFirst) {
       "the agent now; exiting\n");
 
   // The newer shell carries on under the next id, and the operator reaches it there.
-  const auto intro = session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing"));
+  const auto intro = session.wait_for_message(text_starts_with(kIntroStart));
   ASSERT_TRUE(intro);
   EXPECT_EQ(intro->from, "KELVO-1");
   ASSERT_EQ(session.sim({"shell", "cmd", "KELVO-1", "status"}).exit_code, 0);
@@ -55,7 +55,7 @@ TEST(ShellLifecycle, ASecondShellOnTheLinkSupersedesTheFirst) {
 TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
   ShellSession session;
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   const auto board = play_quiet_stretch(session);
   ASSERT_TRUE(board);
   session.operator_command("classify", {board_id(*board) + "-0", "deploy_wait"});
@@ -67,7 +67,7 @@ TEST(ShellLifecycle, ARestartedShellFindsTheRegistryAgain) {
 
   session.new_link();
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   const auto status = session.ask_status();
   ASSERT_TRUE(status);
   EXPECT_NE(status->text.find(" 1 class in the registry."), std::string::npos) << status->text;

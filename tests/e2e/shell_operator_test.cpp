@@ -22,7 +22,7 @@ const std::string kRegistryTail =
 // A started shell whose intro has arrived.
 void start(ShellSession& session) {
   session.start_shell();
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
 }
 
 TEST(ShellOperator, AnswersStatusBeforeAnythingHappened) {

@@ -92,7 +92,7 @@ bool is_stretch_id(const std::string& id) {
 TEST(ShellPacing, IntroducesItselfAsTheShellIdItSendsFrom) {
   ShellSession session("team.alpha", "KELVO-7");
   session.start_shell();
-  const auto intro = session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing"));
+  const auto intro = session.wait_for_message(text_starts_with(kIntroStart));
   ASSERT_TRUE(intro);
   EXPECT_EQ(intro->text, intro_from("KELVO-7"));
   EXPECT_EQ(intro->from, "KELVO-7");

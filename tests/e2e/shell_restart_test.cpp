@@ -51,7 +51,7 @@ TEST_P(ShellRestart, ASigtermAndAStartChangeNothingTheAgentOrAPersonSees) {
   const ShellLaunch launch{
       .host = sim_program(), .extra_args = {"--on-event", hook.string()}, .extra_env = {}};
   session.start_shell(launch);
-  ASSERT_TRUE(session.wait_for_message(text_starts_with("⟳ **kelvo** is pacing")));
+  ASSERT_TRUE(session.wait_for_message(text_starts_with(kIntroStart)));
   // A shown board with a checkpoint of a wait on it.
   session.agent_idle(120);
   session.agent_say("CI is running. !!wait=1!!");
@@ -75,7 +75,7 @@ TEST_P(ShellRestart, ASigtermAndAStartChangeNothingTheAgentOrAPersonSees) {
   EXPECT_EQ(std::filesystem::last_write_time(session_file), saved_at_stop);
 
   EXPECT_EQ(status_line(session), before);
-  EXPECT_EQ(count_starting(session, "⟳ **kelvo** is pacing"), 1u);
+  EXPECT_EQ(count_starting(session, kIntroStart), 1u);
   EXPECT_EQ(count_starting(session, "⟳ **kelvo** — idle"), nudges);
   session.operator_command("classify", {board_id(*board) + "-1", "ci_run"});
   EXPECT_TRUE(wait_until(

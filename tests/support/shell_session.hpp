@@ -40,6 +40,8 @@ struct MessageTest {
 MessageTest text_is(std::string text);
 MessageTest text_starts_with(std::string prefix);
 
+// How the shell's intro begins.
+inline const std::string kIntroStart = "⟳ **kelvo** is pacing";
 // The flags of a message that reaches the agent only while it is active.
 inline const std::vector<std::string> kActiveOnly = {"--active-only"};
 MessageTest text_contains(std::string part);

@@ -47,7 +47,7 @@ TEST(Utf8Lossy, EachMaximalSubpartBecomesOneReplacement) {
       {"\xFF\xFE", fffd(2)},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(decode_utf8_lossy(c.in), c.out) << testing::PrintToString(c.in);
+    EXPECT_EQ(decode_utf8_lossy(c.in), c.out) << ::testing::PrintToString(c.in);
     EXPECT_FALSE(is_valid_utf8(c.in));
   }
 }
