@@ -39,12 +39,12 @@ struct MessageTest {
 };
 MessageTest text_is(std::string text);
 MessageTest text_starts_with(std::string prefix);
+MessageTest text_contains(std::string part);
 
 // How the shell's intro begins.
 inline const std::string kIntroStart = "⟳ **kelvo** is pacing";
 // The flags of a message that reaches the agent only while it is active.
 inline const std::vector<std::string> kActiveOnly = {"--active-only"};
-MessageTest text_contains(std::string part);
 
 // How the shell is started: its arguments come first (--link, --qrn, --state-dir), so an
 // extra argument that repeats one of them is ignored by the shell.
